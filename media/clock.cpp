@@ -1,0 +1,17 @@
+// SDL's tick counter and delay behind replaceable pointers (see clock.h).
+#include "media/clock.h"
+
+#include <SDL.h>
+
+namespace {
+uint32_t SDLTICKS() { return SDL_GetTicks(); }
+void SDLDELAY(uint32_t ms) { SDL_Delay(ms); }
+}  // namespace
+
+uint32_t (*KELTICKSOURCE)() = SDLTICKS;
+void (*KELDELAYSINK)(uint32_t) = SDLDELAY;
+
+void KELUSEREALCLOCK() {
+    KELTICKSOURCE = SDLTICKS;
+    KELDELAYSINK = SDLDELAY;
+}
