@@ -12,6 +12,10 @@ struct INPUTBOXTYPE {
 };
 
 extern std::string OLDVALUE;
+// The box whose activation saved OLDVALUE. Ending some other box by a click
+// outside it leaves OLDVALUE alone, so Escape still restores the text of the
+// box being edited.
+extern const INPUTBOXTYPE* OLDVALUEOWNER;
 extern int32_t LASTKEY;
 extern int32_t LASTTIME;
 
