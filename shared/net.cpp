@@ -1,0 +1,431 @@
+// The buffered connection (NETCONNECTION) and both sides' typed-value
+// primitives. See net.h for the model.
+// Threads: each NETCONNECTION is used by one thread only: CLIENTCONNECTION
+// and the CLIENT* socket globals by the main thread, SERVERCONNECTIONS and
+// the SERVER* socket globals by the server thread. NETINIT is safe from any
+// thread.
+#include "shared/net.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+TCPsocket CLIENTSOCKET = nullptr;
+SDLNet_SocketSet CLIENTTCPSOCKSET = nullptr;
+IPaddress CLIENTIP{};
+NETCONNECTION CLIENTCONNECTION;
+
+TCPsocket SERVERTCPSOCK = nullptr;
+IPaddress SERVERIP{};
+std::array<TCPsocket, SERVERSLOTS> SERVERTCPSOCKS{};
+std::array<SDLNet_SocketSet, SERVERSLOTS> SERVERTCPSOCKSETS{};
+std::array<NETCONNECTION, SERVERSLOTS> SERVERCONNECTIONS;
+
+namespace {
+
+// The first fields of SDL_net 1.2's private TCP socket record. Only used to
+// find the descriptor, and only trusted after VERIFIEDDESCRIPTOR agrees.
+struct SDLNETTCPSOCKETMIRROR {
+    int READY;
+    int CHANNEL;
+    IPaddress REMOTEADDRESS;
+    IPaddress LOCALADDRESS;
+    int SFLAG;
+};
+
+// The descriptor of a connected SDL_net socket, or -1 when the record does
+// not look the way we expect. Checks, in order: the library's own peer
+// address lies where the mirror says it does; the descriptor is an open
+// stream socket; the kernel's peer address of that descriptor is the one
+// SDL_net reports. Any mismatch means the mirror is wrong for this library
+// build, and the socket is then left alone.
+int VERIFIEDDESCRIPTOR(TCPsocket socket) {
+    if (socket == nullptr) return -1;
+    auto* mirror = reinterpret_cast<SDLNETTCPSOCKETMIRROR*>(socket);
+    IPaddress* peer = SDLNet_TCP_GetPeerAddress(socket);
+    if (peer == nullptr || peer != &mirror->REMOTEADDRESS) return -1;
+    const int fd = mirror->CHANNEL;
+    if (fd < 0) return -1;
+    struct stat info{};
+    if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode)) return -1;
+    int type = 0;
+    socklen_t typelength = sizeof type;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typelength) != 0 || type != SOCK_STREAM) return -1;
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
+    if (address.sin_family != AF_INET) return -1;
+    if (address.sin_addr.s_addr != peer->host || address.sin_port != peer->port) return -1;
+    sockaddr_in local{};
+    length = sizeof local;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET) return -1;
+    return fd;
+}
+
+bool MAKENONBLOCKING(int fd) {
+    const int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return true;
+}
+
+bool WOULDBLOCK(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
+void COMPACTINPUT(NETCONNECTION& conn) {
+    if (conn.INPOS == 0) return;
+    if (conn.INPOS >= conn.INBUF.size()) {
+        conn.INBUF.clear();
+        conn.INPOS = 0;
+    } else if (conn.INPOS >= 64 * 1024 || conn.INPOS * 2 >= conn.INBUF.size()) {
+        conn.INBUF.erase(conn.INBUF.begin(), conn.INBUF.begin() + static_cast<std::ptrdiff_t>(conn.INPOS));
+        conn.INPOS = 0;
+    }
+}
+
+void APPEND(NETCONNECTION& conn, const uint8_t* bytes, size_t count) {
+    if (conn.SOCKET == nullptr || conn.FAILED) return;
+    if (conn.OUTBUF.size() + count > NETMAXUNSENT) {
+        NETFAIL(conn);
+        return;
+    }
+    conn.OUTBUF.insert(conn.OUTBUF.end(), bytes, bytes + count);
+}
+
+void PUT32(NETCONNECTION& conn, uint32_t value) {
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    APPEND(conn, bytes, 4);
+}
+
+void PUT64(NETCONNECTION& conn, uint64_t value) {
+    uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    APPEND(conn, bytes, 8);
+}
+
+uint32_t READ32(const uint8_t* bytes) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | bytes[i];
+    return value;
+}
+
+uint64_t READ64(const uint8_t* bytes) {
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
+    return value;
+}
+
+bool TAKE32(NETCONNECTION& conn, uint32_t& value) {
+    if (conn.FAILED || NETUNREAD(conn) < 4) return false;
+    value = READ32(NETPEEK(conn));
+    conn.INPOS += 4;
+    return true;
+}
+
+bool TAKE64(NETCONNECTION& conn, uint64_t& value) {
+    if (conn.FAILED || NETUNREAD(conn) < 8) return false;
+    value = READ64(NETPEEK(conn));
+    conn.INPOS += 8;
+    return true;
+}
+
+}  // namespace
+
+int32_t NETINIT() {
+    static std::once_flag sigpipeonce;
+    const int32_t result = SDLNet_Init();
+    // After SDLNet_Init, which on its first start installs its own choice:
+    // from here on a send to a closed peer fails with EPIPE instead of
+    // ending the process.
+    std::call_once(sigpipeonce, [] { std::signal(SIGPIPE, SIG_IGN); });
+    return result;
+}
+
+uint32_t NETNOW() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void NETATTACH(NETCONNECTION& conn, TCPsocket socket, SDLNet_SocketSet set) {
+    conn.SOCKET = socket;
+    conn.SET = set;
+    conn.INBUF.clear();
+    conn.INPOS = 0;
+    conn.OUTBUF.clear();
+    conn.CLOSED = socket == nullptr;
+    conn.FAILED = socket == nullptr;
+    conn.NONBLOCKING = false;
+    conn.LASTHEARD = NETNOW();
+    conn.SENDCALLS = conn.BYTESSENT = conn.RECVCALLS = conn.BYTESRECEIVED = 0;
+    if (socket == nullptr) return;
+    if (set != nullptr) SDLNet_TCP_AddSocket(set, socket);
+    const int fd = VERIFIEDDESCRIPTOR(socket);
+    if (fd >= 0) conn.NONBLOCKING = MAKENONBLOCKING(fd);
+}
+
+int32_t NETDETACH(NETCONNECTION& conn) {
+    int32_t result = 0;
+    if (conn.SOCKET != nullptr) {
+        if (!conn.FAILED && conn.NONBLOCKING) NETFLUSH(conn);
+        if (conn.SET != nullptr) result = SDLNet_TCP_DelSocket(conn.SET, conn.SOCKET);
+        SDLNet_TCP_Close(conn.SOCKET);
+    }
+    conn.SOCKET = nullptr;
+    conn.SET = nullptr;
+    conn.INBUF.clear();
+    conn.INPOS = 0;
+    conn.OUTBUF.clear();
+    conn.CLOSED = true;
+    conn.FAILED = false;
+    conn.NONBLOCKING = false;
+    return result;
+}
+
+void NETPUTINT(NETCONNECTION& conn, int32_t value) { PUT32(conn, static_cast<uint32_t>(value)); }
+void NETPUTLNG(NETCONNECTION& conn, int32_t value) { PUT32(conn, static_cast<uint32_t>(value)); }
+
+void NETPUTSNG(NETCONNECTION& conn, float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    PUT32(conn, bits);
+}
+
+void NETPUTDBL(NETCONNECTION& conn, double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    PUT64(conn, bits);
+}
+
+void NETPUTSTR(NETCONNECTION& conn, const std::string& value) {
+    // Our own strings are never longer than a 32-bit length can say; a
+    // longer one would be unreadable to any peer, so it fails the connection.
+    if (value.size() > 0x7fffffffu) {
+        NETFAIL(conn);
+        return;
+    }
+    if (conn.SOCKET == nullptr || conn.FAILED) return;
+    if (conn.OUTBUF.size() + 4 + value.size() > NETMAXUNSENT) {
+        NETFAIL(conn);
+        return;
+    }
+    PUT32(conn, static_cast<uint32_t>(value.size()));
+    APPEND(conn, reinterpret_cast<const uint8_t*>(value.data()), value.size());
+}
+
+void NETFLUSH(NETCONNECTION& conn) {
+    if (conn.SOCKET == nullptr || conn.FAILED || conn.OUTBUF.empty()) return;
+    const int count = static_cast<int>(conn.OUTBUF.size());
+    errno = 0;
+    const int sent = SDLNet_TCP_Send(conn.SOCKET, conn.OUTBUF.data(), count);
+    const int error = errno;
+    ++conn.SENDCALLS;
+    if (sent > 0) {
+        conn.BYTESSENT += static_cast<uint64_t>(sent);
+        conn.OUTBUF.erase(conn.OUTBUF.begin(), conn.OUTBUF.begin() + sent);
+    }
+    // On a non-blocking socket a short count with "would block" only means
+    // the kernel's buffer is full; the rest waits for the next flush. Any
+    // other short count is a broken connection.
+    if (sent < count && !(conn.NONBLOCKING && WOULDBLOCK(error))) NETFAIL(conn);
+}
+
+int32_t NETPUMP(NETCONNECTION& conn) {
+    if (conn.SOCKET == nullptr || conn.SET == nullptr || conn.CLOSED) return 0;
+    const size_t unread = NETUNREAD(conn);
+    if (unread >= NETMAXUNREAD) return 0;
+    if (SDLNet_CheckSockets(conn.SET, 0) <= 0 || !SDLNet_SocketReady(conn.SOCKET)) return 0;
+    static thread_local std::array<uint8_t, 64 * 1024> scratch;
+    const size_t room = std::min(scratch.size(), NETMAXUNREAD - unread);
+    errno = 0;
+    const int got = SDLNet_TCP_Recv(conn.SOCKET, scratch.data(), static_cast<int>(room));
+    const int error = errno;
+    ++conn.RECVCALLS;
+    if (got > 0) {
+        COMPACTINPUT(conn);
+        conn.INBUF.insert(conn.INBUF.end(), scratch.data(), scratch.data() + got);
+        conn.BYTESRECEIVED += static_cast<uint64_t>(got);
+        conn.LASTHEARD = NETNOW();
+        return got;
+    }
+    if (got < 0 && conn.NONBLOCKING && WOULDBLOCK(error)) return 0;
+    conn.CLOSED = true;
+    return 0;
+}
+
+bool NETWAITFOR(NETCONNECTION& conn, size_t count) {
+    if (conn.FAILED) return false;
+    if (NETUNREAD(conn) >= count) return true;
+    if (conn.SOCKET == nullptr || conn.SET == nullptr) return false;
+    if (count > NETMAXUNREAD) {
+        NETFAIL(conn);
+        return false;
+    }
+    NETFLUSH(conn);
+    const uint32_t start = NETNOW();
+    for (;;) {
+        if (conn.FAILED) return false;
+        if (NETUNREAD(conn) >= count) return true;
+        if (conn.CLOSED) return false;
+        if (NETNOW() - start >= NETWAITLIMITMS) {
+            NETFAIL(conn);
+            return false;
+        }
+        // Output the kernel could not take yet may be what the peer waits
+        // for before it answers.
+        if (!conn.OUTBUF.empty()) NETFLUSH(conn);
+        const int ready = SDLNet_CheckSockets(conn.SET, 10);
+        if (ready > 0) {
+            NETPUMP(conn);
+        } else if (ready < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+}
+
+size_t NETUNREAD(const NETCONNECTION& conn) {
+    return conn.INBUF.size() > conn.INPOS ? conn.INBUF.size() - conn.INPOS : 0;
+}
+
+const uint8_t* NETPEEK(const NETCONNECTION& conn) { return conn.INBUF.data() + conn.INPOS; }
+
+bool NETTAKEINT(NETCONNECTION& conn, int32_t& value) {
+    uint32_t bits;
+    if (!TAKE32(conn, bits)) return false;
+    value = static_cast<int32_t>(bits);
+    return true;
+}
+
+bool NETTAKELNG(NETCONNECTION& conn, int32_t& value) { return NETTAKEINT(conn, value); }
+
+bool NETTAKESNG(NETCONNECTION& conn, float& value) {
+    uint32_t bits;
+    if (!TAKE32(conn, bits)) return false;
+    std::memcpy(&value, &bits, sizeof value);
+    return true;
+}
+
+bool NETTAKEDBL(NETCONNECTION& conn, double& value) {
+    uint64_t bits;
+    if (!TAKE64(conn, bits)) return false;
+    std::memcpy(&value, &bits, sizeof value);
+    return true;
+}
+
+bool NETTAKESTR(NETCONNECTION& conn, std::string& value) {
+    if (conn.FAILED || NETUNREAD(conn) < 4) return false;
+    const int32_t length = NETREADINT(NETPEEK(conn));
+    if (length < 0 || length > NETMAXSTRING) {
+        NETFAIL(conn);
+        return false;
+    }
+    if (NETUNREAD(conn) < 4 + static_cast<size_t>(length)) return false;
+    const char* start = reinterpret_cast<const char*>(NETPEEK(conn)) + 4;
+    value.assign(start, static_cast<size_t>(length));
+    conn.INPOS += 4 + static_cast<size_t>(length);
+    return true;
+}
+
+void NETSKIP(NETCONNECTION& conn, size_t count) { conn.INPOS += std::min(count, NETUNREAD(conn)); }
+
+bool NETRECVINT(NETCONNECTION& conn, int32_t& value) { return NETWAITFOR(conn, 4) && NETTAKEINT(conn, value); }
+bool NETRECVLNG(NETCONNECTION& conn, int32_t& value) { return NETWAITFOR(conn, 4) && NETTAKELNG(conn, value); }
+bool NETRECVSNG(NETCONNECTION& conn, float& value) { return NETWAITFOR(conn, 4) && NETTAKESNG(conn, value); }
+bool NETRECVDBL(NETCONNECTION& conn, double& value) { return NETWAITFOR(conn, 8) && NETTAKEDBL(conn, value); }
+
+bool NETRECVSTR(NETCONNECTION& conn, std::string& value) {
+    if (!NETWAITFOR(conn, 4)) return false;
+    const int32_t length = NETREADINT(NETPEEK(conn));
+    if (length < 0 || length > NETMAXSTRING) {
+        NETFAIL(conn);
+        return false;
+    }
+    return NETWAITFOR(conn, 4 + static_cast<size_t>(length)) && NETTAKESTR(conn, value);
+}
+
+void NETFAIL(NETCONNECTION& conn) {
+    conn.FAILED = true;
+    conn.CLOSED = true;
+    conn.OUTBUF.clear();
+    conn.OUTBUF.shrink_to_fit();
+}
+
+bool NETGONE(const NETCONNECTION& conn) {
+    return conn.SOCKET == nullptr || conn.FAILED || (conn.CLOSED && NETUNREAD(conn) == 0);
+}
+
+int32_t NETREADINT(const uint8_t* bytes) { return static_cast<int32_t>(READ32(bytes)); }
+
+void NETWRITEINT(uint8_t* bytes, int32_t value) {
+    const auto bits = static_cast<uint32_t>(value);
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+// --- Client primitives -------------------------------------------------------
+
+void CLIENTNETSENDMESSAGEINT(const int32_t& X) { NETPUTINT(CLIENTCONNECTION, X); }
+void CLIENTNETSENDMESSAGELNG(const int32_t& X) { NETPUTLNG(CLIENTCONNECTION, X); }
+void CLIENTNETSENDMESSAGESNG(const float& X) { NETPUTSNG(CLIENTCONNECTION, X); }
+void CLIENTNETSENDMESSAGEDBL(const double& X) { NETPUTDBL(CLIENTCONNECTION, X); }
+void CLIENTNETSENDMESSAGESTR(const std::string& X) { NETPUTSTR(CLIENTCONNECTION, X); }
+
+bool CLIENTNETRECIEVEMESSAGEINT(int32_t& X) { return NETRECVINT(CLIENTCONNECTION, X); }
+bool CLIENTNETRECIEVEMESSAGELNG(int32_t& X) { return NETRECVLNG(CLIENTCONNECTION, X); }
+bool CLIENTNETRECIEVEMESSAGESNG(float& X) { return NETRECVSNG(CLIENTCONNECTION, X); }
+bool CLIENTNETRECIEVEMESSAGEDBL(double& X) { return NETRECVDBL(CLIENTCONNECTION, X); }
+bool CLIENTNETRECIEVEMESSAGESTR(std::string& X) { return NETRECVSTR(CLIENTCONNECTION, X); }
+
+// --- Server primitives -------------------------------------------------------
+
+NETCONNECTION* SERVERCONNECTION(int32_t A) {
+    if (A < 0 || A >= SERVERSLOTS) return nullptr;
+    return &SERVERCONNECTIONS[static_cast<size_t>(A)];
+}
+
+void SERVERNETSENDMESSAGEINT(int32_t A, const int32_t& X) {
+    if (NETCONNECTION* conn = SERVERCONNECTION(A)) NETPUTINT(*conn, X);
+}
+void SERVERNETSENDMESSAGELNG(int32_t A, const int32_t& X) {
+    if (NETCONNECTION* conn = SERVERCONNECTION(A)) NETPUTLNG(*conn, X);
+}
+void SERVERNETSENDMESSAGESNG(int32_t A, const float& X) {
+    if (NETCONNECTION* conn = SERVERCONNECTION(A)) NETPUTSNG(*conn, X);
+}
+void SERVERNETSENDMESSAGEDBL(int32_t A, const double& X) {
+    if (NETCONNECTION* conn = SERVERCONNECTION(A)) NETPUTDBL(*conn, X);
+}
+void SERVERNETSENDMESSAGESTR(int32_t A, const std::string& X) {
+    if (NETCONNECTION* conn = SERVERCONNECTION(A)) NETPUTSTR(*conn, X);
+}
+
+bool SERVERNETRECIEVEMESSAGEINT(int32_t A, int32_t& X) {
+    NETCONNECTION* conn = SERVERCONNECTION(A);
+    return conn != nullptr && NETRECVINT(*conn, X);
+}
+bool SERVERNETRECIEVEMESSAGELNG(int32_t A, int32_t& X) {
+    NETCONNECTION* conn = SERVERCONNECTION(A);
+    return conn != nullptr && NETRECVLNG(*conn, X);
+}
+bool SERVERNETRECIEVEMESSAGESNG(int32_t A, float& X) {
+    NETCONNECTION* conn = SERVERCONNECTION(A);
+    return conn != nullptr && NETRECVSNG(*conn, X);
+}
+bool SERVERNETRECIEVEMESSAGEDBL(int32_t A, double& X) {
+    NETCONNECTION* conn = SERVERCONNECTION(A);
+    return conn != nullptr && NETRECVDBL(*conn, X);
+}
+bool SERVERNETRECIEVEMESSAGESTR(int32_t A, std::string& X) {
+    NETCONNECTION* conn = SERVERCONNECTION(A);
+    return conn != nullptr && NETRECVSTR(*conn, X);
+}
