@@ -1,0 +1,245 @@
+// The pre-game screen run through its own frame loop, with the mouse and the
+// keyboard scripted frame by frame the way a person would use them.
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+#include "main/spine.h"
+#include "media/surface.h"
+#include "menu/pregame.h"
+#include "tests/menu/menutest.h"
+
+namespace {
+// One frame of input: where the mouse is and which keys change.
+struct FRAMEINPUT {
+    int32_t X = 0, Y = 0, BUTTONS = 0;
+    std::vector<std::pair<SDLKey, bool>> KEYS;
+    std::function<void()> CHECK;  // runs on the frame just shown
+};
+
+std::deque<FRAMEINPUT> SCRIPT;
+FRAMEINPUT CURRENT;
+int FRAMESSHOWN = 0;
+constexpr int FRAMELIMIT = 2000;
+
+// Runs after every page flip: the mouse that flip sampled is replaced by
+// the script's, and the keys of the frame are queued.
+void SCRIPTHOOK() {
+    if (++FRAMESSHOWN > FRAMELIMIT) throw std::runtime_error("the pre-game screen never returned");
+    if (!SCRIPT.empty()) {
+        CURRENT = SCRIPT.front();
+        SCRIPT.pop_front();
+        for (auto& [key, down] : CURRENT.KEYS) PUSHKEY(key, down);
+        if (CURRENT.CHECK) CURRENT.CHECK();
+    }
+    MOUSE(CURRENT.X, CURRENT.Y, CURRENT.BUTTONS);
+}
+
+class PREGAMESCREEN : public MENUTEST {
+protected:
+    void SetUp() override {
+        MENUTEST::SetUp();
+        SCRIPT.clear();
+        CURRENT = FRAMEINPUT();
+        FRAMESSHOWN = 0;
+        STARTUPNAMEMONITOR.ACTIVE = 0;
+        STARTUPIPMONITOR.ACTIVE = 0;
+        PREGAMEFRAMEHOOK = SCRIPTHOOK;
+    }
+    void TearDown() override { PREGAMEFRAMEHOOK = nullptr; }
+
+    void STAY(int frames = 1) {
+        for (int i = 0; i < frames; ++i) SCRIPT.push_back(CURRENTEND());
+    }
+    FRAMEINPUT CURRENTEND() const {
+        FRAMEINPUT f;
+        if (!SCRIPT.empty()) {
+            f.X = SCRIPT.back().X;
+            f.Y = SCRIPT.back().Y;
+            f.BUTTONS = SCRIPT.back().BUTTONS;
+        }
+        return f;
+    }
+    void MOVE(int32_t x, int32_t y, int32_t buttons) {
+        FRAMEINPUT f;
+        f.X = x;
+        f.Y = y;
+        f.BUTTONS = buttons;
+        SCRIPT.push_back(f);
+    }
+    // Move there, press for two frames, release.
+    void CLICK(int32_t x, int32_t y) {
+        MOVE(x, y, 0);
+        MOVE(x, y, 1);
+        MOVE(x, y, 1);
+        MOVE(x, y, 0);
+    }
+    void KEY(SDLKey key, bool down) {
+        FRAMEINPUT f = CURRENTEND();
+        f.KEYS.push_back({key, down});
+        SCRIPT.push_back(f);
+    }
+    // Each character held for two frames and let go for two, Shift for capitals.
+    void TYPE(const std::string& text) {
+        for (char c : text) {
+            const bool capital = c >= 'A' && c <= 'Z';
+            const SDLKey key = static_cast<SDLKey>(capital ? c - 'A' + 'a' : c);
+            if (capital) KEY(SDLK_LSHIFT, true);
+            KEY(key, true);
+            STAY();
+            KEY(key, false);
+            if (capital) KEY(SDLK_LSHIFT, false);
+            STAY();
+        }
+    }
+    void RUN() {
+        PREGAME();
+        EXPECT_TRUE(SCRIPT.empty()) << "returned before the script ended";
+    }
+    static constexpr int32_t NEWX = 110, NEWY = 150, JOINX = 110, JOINY = 260, QUITX = 110, QUITY = 370;
+    static constexpr int32_t NAMEX = 300, NAMEY = 240, HOSTX = 300, HOSTY = 280;
+};
+
+TEST_F(PREGAMESCREEN, StartNewServerAlwaysHostsAndKeepsTheTypedName) {
+    VX_HOSTNAME = "gamehost";
+    VX_PLAYERNAME = "Ann";
+    CLICK(HOSTX, HOSTY);
+    TYPE("xyz");
+    CLICK(NAMEX, NAMEY);  // ends the address entry
+    TYPE("Ez");           // not confirmed with Enter
+    CLICK(NEWX, NEWY);
+    RUN();
+    EXPECT_EQ(VX_HOSTNAME, "127.0.0.1");
+    EXPECT_EQ(VX_PLAYERNAME, "AnnEz");
+    EXPECT_EQ(QUITLOOP, 0);
+}
+
+TEST_F(PREGAMESCREEN, JoinTurnsTheHostingAddressIntoLocalhost) {
+    VX_HOSTNAME = "127.0.0.1";
+    VX_PLAYERNAME = "Bo";
+    CLICK(JOINX, JOINY);
+    RUN();
+    EXPECT_EQ(VX_HOSTNAME, "localhost");
+    EXPECT_EQ(VX_PLAYERNAME, "Bo");
+    EXPECT_EQ(QUITLOOP, 0);
+}
+
+TEST_F(PREGAMESCREEN, JoinKeepsAnAddressWithALeadingSpace) {
+    // Backspace on the last character leaves a space that cannot be removed;
+    // the typed address then follows it.
+    VX_HOSTNAME = "x";
+    CLICK(HOSTX, HOSTY);
+    KEY(SDLK_BACKSPACE, true);
+    STAY();
+    KEY(SDLK_BACKSPACE, false);
+    STAY();
+    TYPE("127.0.0.1");
+    CLICK(JOINX, JOINY);
+    RUN();
+    EXPECT_EQ(VX_HOSTNAME, " 127.0.0.1");
+}
+
+TEST_F(PREGAMESCREEN, QuitSetsTheStopFlagAndLeavesTheStringsAlone) {
+    VX_HOSTNAME = "127.0.0.1";
+    VX_PLAYERNAME = "Cy";
+    CLICK(QUITX, QUITY);
+    RUN();
+    EXPECT_EQ(QUITLOOP, 1);
+    EXPECT_EQ(VX_HOSTNAME, "127.0.0.1");
+    EXPECT_EQ(VX_PLAYERNAME, "Cy");
+}
+
+TEST_F(PREGAMESCREEN, PressingJoinAndSlidingOffChoosesItAtOnce) {
+    VX_HOSTNAME = "gamehost";
+    MOVE(JOINX, JOINY, 0);
+    MOVE(JOINX, JOINY, 1);
+    MOVE(600, 500, 1);  // still held
+    RUN();
+    EXPECT_EQ(VX_HOSTNAME, "gamehost");
+    EXPECT_EQ(QUITLOOP, 0);
+    EXPECT_EQ(KELMOUSEBUTTONS, 1);
+}
+
+TEST_F(PREGAMESCREEN, LayoutCaptionAndPressedLook) {
+    VX_HOSTNAME = "127.0.0.1";
+    VX_PLAYERNAME = "Dee";
+    bool checked = false;
+    auto layout = [&] {
+        checked = true;
+        // Background, the three raised buttons and the two white wells.
+        EXPECT_EQ(READPIXEL(700, 50), BACKGROUND);
+        EXPECT_EQ(READPIXEL(5, 5), BACKGROUND);
+        EXPECT_EQ(READPIXEL(799, 599), BACKGROUND);
+        for (int32_t top : {100, 210, 320}) {
+            EXPECT_EQ(READPIXEL(10, top), WHITE) << top;
+            EXPECT_EQ(READPIXEL(20, top + 10), BUTTONFACE) << top;
+            EXPECT_EQ(READPIXEL(208, top + 50), GREY) << top;
+            EXPECT_EQ(READPIXEL(209, top + 99), BLACK) << top;
+            EXPECT_EQ(READPIXEL(210, top + 50), BACKGROUND) << top;
+            int l, t, r, b;
+            EXPECT_TRUE(FINDCOLOURBOX(BLACK, 20, top + 30, 200, top + 70, l, t, r, b)) << "label of " << top;
+        }
+        for (int32_t top : {230, 270}) {
+            EXPECT_EQ(READPIXEL(219, top - 1), GREY) << top;
+            EXPECT_EQ(READPIXEL(220, top + 5), BLACK) << top;
+            EXPECT_EQ(READPIXEL(500, top + 10), WHITE) << top;
+            EXPECT_EQ(READPIXEL(521, top + 10), WHITE) << top;
+            EXPECT_EQ(READPIXEL(523, top + 10), BACKGROUND) << top;
+        }
+        int l, t, r, b;
+        // The labels "Player Name" and "IP Address" and the two texts.
+        EXPECT_TRUE(FINDCOLOURBOX(BLACK, 220, 210, 320, 224, l, t, r, b));
+        EXPECT_TRUE(FINDCOLOURBOX(BLACK, 220, 255, 320, 268, l, t, r, b));
+        EXPECT_TRUE(FINDCOLOURBOX(BLACK, 221, 231, 300, 249, l, t, r, b));
+        EXPECT_TRUE(FINDCOLOURBOX(BLACK, 221, 271, 300, 289, l, t, r, b));
+        SAVESCREEN(std::string(VEXIL_BINARY_DIR) + "/artifacts/menu-pregame-dummy.bmp");
+    };
+    bool pressedlook = false;
+    auto pressed = [&] {
+        pressedlook = true;
+        EXPECT_EQ(READPIXEL(10, 320), BLACK);
+        EXPECT_EQ(READPIXEL(11, 321), BLACK);
+        EXPECT_EQ(READPIXEL(12, 322), GREY);
+        EXPECT_EQ(READPIXEL(210, 370), WHITE);
+    };
+    MOVE(700, 500, 0);
+    SCRIPT.back().CHECK = layout;
+    MOVE(QUITX, QUITY, 1);
+    MOVE(QUITX, QUITY, 1);
+    SCRIPT.back().CHECK = pressed;
+    MOVE(QUITX, QUITY, 0);
+    std::filesystem::create_directories(std::string(VEXIL_BINARY_DIR) + "/artifacts");
+    RUN();
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(pressedlook);
+    char* title = nullptr;
+    char* icon = nullptr;
+    SDL_WM_GetCaption(&title, &icon);
+    ASSERT_NE(title, nullptr);
+    EXPECT_STREQ(title, "Vexil!");
+}
+
+TEST_F(PREGAMESCREEN, TheActiveBoxShowsItsCaretOnScreen) {
+    VX_PLAYERNAME = "";
+    VX_HOSTNAME = "h";
+    int caretframes = 0, blankframes = 0;
+    CLICK(NAMEX, NAMEY);
+    for (int i = 0; i < 40; ++i) {  // 40 frames of 33 ms: more than a second
+        STAY();
+        SCRIPT.back().CHECK = [&] {
+            int l, t, r, b;
+            if (FINDINKBOX(221, 231, 240, 249, l, t, r, b)) {
+                ++caretframes;
+            } else {
+                ++blankframes;
+            }
+        };
+    }
+    CLICK(QUITX, QUITY);
+    RUN();
+    EXPECT_GT(caretframes, 5);
+    EXPECT_GT(blankframes, 5);
+}
+}  // namespace

@@ -1,0 +1,178 @@
+// Scroll bars and read-outs: thumb placement, dragging in steps, the trough
+// on screen, and the integer read-out's cleared width.
+#include "menu/scrollbar.h"
+#include "tests/menu/menutest.h"
+
+namespace {
+class SCROLLBARS : public MENUTEST {
+protected:
+    int32_t POLL(int32_t x, int32_t y, int32_t buttons) {
+        MOUSE(x, y, buttons);
+        SCROLLBARPRESSED(BAR);
+        return VALUE;
+    }
+    SCROLLBARTYPE BAR;
+    int32_t VALUE = 0;
+};
+
+TEST_F(SCROLLBARS, ThumbFollowsTheValueAlongTheTrough) {
+    VALUE = 50;
+    SETSCROLLBAR(BAR, 10, 10, 110, 20, VALUE, 100);
+    EXPECT_EQ(BAR.SCROLLBUTTON.X, 60);
+    EXPECT_EQ(BAR.SCROLLBUTTON.Y, 10);
+    EXPECT_EQ(BAR.SCROLLBUTTON.W, 10);
+    EXPECT_EQ(BAR.SCROLLBUTTON.H, 20);
+    VALUE = 0;
+    SCROLLBARPRESSED(BAR);
+    EXPECT_EQ(BAR.SCROLLBUTTON.X, 10);
+    VALUE = 100;
+    SCROLLBARPRESSED(BAR);
+    EXPECT_EQ(BAR.SCROLLBUTTON.X, 110);
+    VALUE = -50;  // the sign is ignored
+    SCROLLBARPRESSED(BAR);
+    EXPECT_EQ(BAR.SCROLLBUTTON.X, 60);
+    VALUE = 1;  // (110 - 10) * 1 % = one pixel along
+    SCROLLBARPRESSED(BAR);
+    EXPECT_EQ(BAR.SCROLLBUTTON.X, 11);
+
+    // Upright when not wider than high.
+    SCROLLBARTYPE upright;
+    int32_t level = 25;
+    SETSCROLLBAR(upright, 300, 100, 20, 210, level, 100);
+    EXPECT_EQ(upright.SCROLLBUTTON.X, 300);
+    EXPECT_EQ(upright.SCROLLBUTTON.Y, 150);
+    EXPECT_EQ(upright.SCROLLBUTTON.W, 20);
+    EXPECT_EQ(upright.SCROLLBUTTON.H, 10);
+
+    // A place half-way between two pixels rounds to even: 25 * 0.5 = 12.5 -> 12.
+    SCROLLBARTYPE odd;
+    int32_t half = 1;
+    SETSCROLLBAR(odd, 0, 0, 35, 5, half, 2);
+    EXPECT_EQ(odd.SCROLLBUTTON.X, 12);
+
+    // A bar without a maximum keeps its thumb at the start.
+    SCROLLBARTYPE none;
+    int32_t any = 7;
+    SETSCROLLBAR(none, 0, 50, 100, 10, any, 0);
+    EXPECT_EQ(none.SCROLLBUTTON.X, 0);
+}
+
+TEST_F(SCROLLBARS, DraggingTheThumbSetsTheValueInSteps) {
+    VALUE = 0;
+    SETSCROLLBAR(BAR, 10, 10, 110, 20, VALUE, 100);  // thumb over x 10 to 19
+    EXPECT_EQ(POLL(15, 20, 1), 0);
+    EXPECT_EQ(POLL(18, 25, 1), 0);  // still on the thumb
+    EXPECT_EQ(POLL(65, 20, 1), 50);  // 55 / 110 of the way
+    EXPECT_EQ(BAR.SCROLLBUTTON.X, 60);
+    EXPECT_EQ(POLL(65, 20, 1), 50);  // the thumb is back under the pointer
+    EXPECT_EQ(POLL(200, 20, 1), 100);
+    EXPECT_EQ(BAR.SCROLLBUTTON.X, 110);
+    EXPECT_EQ(POLL(0, 300, 1), 0);  // far off the bar still drags
+    EXPECT_EQ(POLL(93, 20, 1), 75);  // 83 / 110 * 100 = 75.45
+    EXPECT_EQ(POLL(93, 20, 0), 75);
+    EXPECT_EQ(POLL(30, 20, 0), 75);  // released: moving does nothing
+    EXPECT_EQ(BAR.SCROLLBUTTON.X, 85);
+}
+
+TEST_F(SCROLLBARS, PressingBesideTheThumbDoesNothing) {
+    VALUE = 0;
+    SETSCROLLBAR(BAR, 10, 10, 110, 20, VALUE, 100);
+    EXPECT_EQ(POLL(70, 20, 1), 0);
+    EXPECT_EQ(POLL(90, 20, 1), 0);
+    EXPECT_EQ(POLL(90, 20, 0), 0);
+}
+
+TEST_F(SCROLLBARS, EveryThumbTracksItsOwnDrag) {
+    int32_t first = 0, second = 0;
+    SCROLLBARTYPE a, b;
+    SETSCROLLBAR(a, 10, 10, 110, 20, first, 100);
+    SETSCROLLBAR(b, 10, 40, 110, 20, second, 100);
+    EXPECT_NE(a.SCROLLBUTTON.TEXT, b.SCROLLBUTTON.TEXT);
+    EXPECT_EQ(b.SCROLLBUTTON.TEXT, a.SCROLLBUTTON.TEXT + " ");
+    auto frame = [&](int32_t x, int32_t y, int32_t buttons) {
+        MOUSE(x, y, buttons);
+        SCROLLBARPRESSED(a);
+        SCROLLBARPRESSED(b);
+    };
+    frame(15, 50, 1);  // press on b's thumb
+    frame(65, 50, 1);
+    frame(65, 20, 1);  // over a's trough, off both thumbs
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 50);
+    frame(65, 20, 0);
+}
+
+TEST_F(SCROLLBARS, TroughAndThumbOnScreen) {
+    VALUE = 50;
+    SETSCROLLBAR(BAR, 10, 10, 110, 20, VALUE, 100);
+    SCROLLBARRENDER(BAR);
+    const RGB frame{64, 64, 64};
+    // Two pixels of frame at the sides, one at the top, none at the bottom.
+    EXPECT_EQ(READPIXEL(10, 20), frame);
+    EXPECT_EQ(READPIXEL(11, 20), frame);
+    EXPECT_EQ(READPIXEL(12, 20), GREY);
+    EXPECT_EQ(READPIXEL(117, 20), GREY);
+    EXPECT_EQ(READPIXEL(118, 20), frame);
+    EXPECT_EQ(READPIXEL(119, 20), frame);
+    EXPECT_EQ(READPIXEL(40, 10), frame);
+    EXPECT_EQ(READPIXEL(40, 11), GREY);
+    EXPECT_EQ(READPIXEL(40, 29), GREY);
+    EXPECT_EQ(READPIXEL(40, 30), MARKER);
+    EXPECT_EQ(READPIXEL(120, 20), MARKER);
+    // The thumb, a raised button, over x 60 to 69.
+    EXPECT_EQ(READPIXEL(60, 10), WHITE);
+    EXPECT_EQ(READPIXEL(65, 20), BUTTONFACE);
+    EXPECT_EQ(READPIXEL(69, 20), BLACK);
+    EXPECT_EQ(READPIXEL(70, 20), GREY);
+}
+
+TEST_F(SCROLLBARS, IntegerReadOutNeverClearsLessThanItsWidestNumber) {
+    int32_t shown = 123;
+    INTMONITORTYPE monitor;
+    SETINTMONITOR(monitor, 300, 300, shown);
+    INTMONITORRENDER(monitor);  // 5 * 3 + 5 = 20 pixels
+    EXPECT_EQ(monitor.MAXLEN, 20);
+    int l, t, r, b;
+    EXPECT_TRUE(FINDCOLOURBOX(BLACK, 300, 300, 330, 314, l, t, r, b)) << "the number is drawn";
+
+    shown = 7;
+    PAINTSCREEN(MARKER.R, MARKER.G, MARKER.B);
+    INTMONITORRENDER(monitor);
+    EXPECT_EQ(monitor.MAXLEN, 20);
+    EXPECT_EQ(READPIXEL(319, 311), BACKGROUND);
+    EXPECT_EQ(READPIXEL(320, 311), MARKER);
+    EXPECT_EQ(READPIXEL(319, 312), MARKER);  // twelve rows high
+
+    // Setting the monitor up again keeps its widest width.
+    SETINTMONITOR(monitor, 300, 300, shown);
+    EXPECT_EQ(monitor.MAXLEN, 20);
+
+    // A fresh read-out of 7 clears 10 pixels; of -45, 15.
+    INTMONITORTYPE fresh;
+    SETINTMONITOR(fresh, 400, 400, shown);
+    PAINTSCREEN(MARKER.R, MARKER.G, MARKER.B);
+    INTMONITORRENDER(fresh);
+    EXPECT_EQ(READPIXEL(409, 411), BACKGROUND);
+    EXPECT_EQ(READPIXEL(410, 411), MARKER);
+    shown = -45;
+    INTMONITORRENDER(fresh);
+    EXPECT_EQ(fresh.MAXLEN, 20);
+}
+
+TEST_F(SCROLLBARS, StringReadOutDrawsTheVariableAsItIsNow) {
+    std::string label = "Player Name";
+    STRMONITORTYPE monitor;
+    SETSTRMONITOR(monitor, 220, 210, label);
+    label = "";
+    STRMONITORRENDER(monitor);
+    int l, t, r, b;
+    EXPECT_FALSE(FINDCOLOURBOX(BLACK, 220, 210, 400, 225, l, t, r, b));
+    label = "Player Name";
+    STRMONITORRENDER(monitor);
+    ASSERT_TRUE(FINDCOLOURBOX(BLACK, 210, 200, 400, 235, l, t, r, b));
+    EXPECT_GE(l, 220);
+    EXPECT_LT(l, 224);
+    EXPECT_GE(t, 210);
+    EXPECT_GT(r, 260);
+}
+}  // namespace
