@@ -1,4 +1,89 @@
-// Placeholder until the client is built.
+// The client loop: arena set-up, the wait for a hosting server, the network
+// start and the frame loop with the chat row. Main thread only; it shares
+// QUITLOOP and SERVERHOSTING with the server thread and nothing else.
 #include "client/client.h"
 
-void GAMECLIENT(int32_t& /*CLIENTOPTION*/) {}
+#include <SDL.h>
+
+#include "client/controls.h"
+#include "client/network.h"
+#include "client/render.h"
+#include "main/spine.h"
+#include "media/surface.h"
+#include "media/video.h"
+#include "shared/world.h"
+
+BUTTONTYPE CLIENTCHATBUTTON;
+INPUTBOXTYPE CLIENTCHATMONITOR;
+std::string CLIENTCHATMESSAGE;
+
+void CLIENTPLACEOBJECTS() {
+    for (STARTYPE& star : CLIENTSTARFIELD) {
+        star.X = FLOORINT(RANDOMVALUE() * 10000) - 5000;
+        star.Y = FLOORINT(RANDOMVALUE() * 10000) - 5000;
+        star.SPRITE = FLOORINT(RANDOMVALUE() * 10);
+    }
+    for (SHIPTYPE& ship : CLIENTPLAYERS) {
+        ship.X = FLOORINT(RANDOMVALUE() * 10000) - 5000;
+        ship.Y = FLOORINT(RANDOMVALUE() * 10000) - 5000;
+        ship.SUBDIRECTION = FLOORINT(RANDOMVALUE() * 15);
+        ship.DIRECTION = FLOORINT(RANDOMVALUE() * 15);
+    }
+    CLIENTPLAYERS[0].GRAPHIC = PLAYER1SPRITES[1][0];
+    CLIENTPLAYERS[1].GRAPHIC = PLAYER2SPRITES[0][0];
+    CLIENTPLAYERS[2].GRAPHIC = PLAYER3SPRITES[0][0];
+    CLIENTPLAYERS[3].GRAPHIC = PLAYER4SPRITES[0][0];
+    for (size_t slot = 0; slot <= 3; ++slot) {
+        CLIENTPLAYERS[slot].HEALTH = 100;
+        CLIENTPLAYERS[slot].MAXHEALTH = 100;
+    }
+}
+
+void CLIENTSETCHATROW(int32_t W, int32_t H) {
+    SETBUTTON(CLIENTCHATBUTTON, W - 144, H - 20, 100, 20, "Say");
+    SETINPUTBOX(CLIENTCHATMONITOR, 2, H - 20, W - 148, 20, CLIENTCHATMESSAGE);
+}
+
+void CLIENTFRAME() {
+    CLIENTCONTROLS();
+    CLIENTNETGETDATAPACKET();
+    CLIENTPHYSICS();
+    CLIENTBULLETPHYSICS();
+    if (BUTTONPRESSED(CLIENTCHATBUTTON) != 0 && !CLIENTCHATMESSAGE.empty()) {
+        CLIENTSENDCHAT(CLIENTCHATMESSAGE);
+        CLIENTCHATMESSAGE.clear();
+    }
+    if (INPUTBOXPRESSED(CLIENTCHATMONITOR) != 0) {
+        CLIENTSENDCHAT(CLIENTCHATMESSAGE);
+        CLIENTCHATMESSAGE.clear();
+    }
+    // Everything this frame queued (the CONTROLS reply, chat) leaves in one go.
+    CLIENTNETFLUSH();
+    CLIENTDRAWEVERYTHING();
+    INPUTBOXRENDER(CLIENTCHATMONITOR);
+    BUTTONRENDER(CLIENTCHATBUTTON);
+    KELPAGEFLIP();
+}
+
+void GAMECLIENT(int32_t& /*CLIENTOPTION*/) {
+    CLIENTPLACEOBJECTS();
+
+    DEBUGMESSAGE("Client::wait");
+    if (!ISHOSTADDRESS(VX_HOSTNAME)) SERVERHOSTING = 1;
+    // The hosting server sets the flag once its port is open and its first
+    // connection pass runs; a server that gave up sets QUITLOOP instead.
+    while (SERVERHOSTING == 0 && QUITLOOP == 0) SDL_Delay(0);
+
+    DEBUGMESSAGE("Client:Apply");
+    if (QUITLOOP == 0) CLIENTSTARTNETWORK();
+    CLIENTSENDREADY();
+
+    int32_t W = 0;
+    int32_t H = 0;
+    KELGETSCREENDIMENSIONS(W, H);
+    CLIENTSETCHATROW(W, H);
+
+    do {
+        CLIENTFRAME();
+    } while (QUITLOOP == 0);
+}

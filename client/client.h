@@ -1,6 +1,26 @@
-// The game client loop. Main thread only.
+// The game client loop and the client's arena set-up. Main thread only.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "menu/button.h"
+#include "menu/inputbox.h"
+
+// The chat row: the "Say" button and the chat entry box, which edits
+// CLIENTCHATMESSAGE in place.
+extern BUTTONTYPE CLIENTCHATBUTTON;
+extern INPUTBOXTYPE CLIENTCHATMONITOR;
+extern std::string CLIENTCHATMESSAGE;
+
+// Sets up the arena, waits for the local server when hosting, connects and
+// runs one frame per pass until QUITLOOP is set. CLIENTOPTION is not used.
 void GAMECLIENT(int32_t& CLIENTOPTION);
+// Places the client's stars and resting ships from the client thread's own
+// random sequence, so every client process draws the same star field.
+void CLIENTPLACEOBJECTS();
+// Puts the chat row along the bottom of a W x H screen.
+void CLIENTSETCHATROW(int32_t W, int32_t H);
+// One frame: controls, at most one server message, prediction, chat
+// sending, drawing, the chat row and the page flip.
+void CLIENTFRAME();

@@ -1,0 +1,47 @@
+// The client's side of the connection: opening it with the handshake, the
+// once-per-frame dispatcher that applies at most one whole server message,
+// the CONTROLS sender, and the round-trip measurement. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Tick count (KELGETTICKS) when the CONTROLS of the last measured cycle left,
+// and when the UPDATE answering it arrived. Read-out line 8 shows the
+// difference.
+extern double CLIENTROUNDTRIPTIME1;
+extern double CLIENTROUNDTRIPTIME2;
+
+// 1 once a CONTROLS has been sent on the current connection. Only the first
+// FULLSTATE is answered, so exactly one exchange cycle runs.
+extern int32_t CLIENTCONTROLSSENT;
+
+// Longest wait for the server's answer to the code, in milliseconds.
+constexpr uint32_t CLIENTHANDSHAKELIMITMS = 5000;
+// A message still incomplete after this long counts as a lost connection.
+constexpr uint32_t CLIENTPARTIALLIMITMS = 3000;
+
+// Connects to VX_HOSTNAME on GAMEPORT, sends the code, reads the slot and
+// sends VX_PLAYERNAME. Every failure (network library, unknown host,
+// connection not opened, refused code, no or bad answer) prints one line on
+// standard error, sets KELEXITSTATUS to 1 and QUITLOOP, and leaves no
+// connection behind.
+void CLIENTSTARTNETWORK();
+// True while this client holds a connection to a server.
+bool CLIENTCONNECTED();
+// Applies at most one whole server message; never waits for bytes that have
+// not arrived. A closed connection, or one broken by the server, sets
+// QUITLOOP.
+void CLIENTNETGETDATAPACKET();
+// Queues a message: 2 CONTROLS from the own ship, 0 GOODBYE; others nothing.
+void CLIENTNETSENDDATAPACKET(int32_t& X);
+// Queues READY, once, right after the network start (nothing without a
+// connection).
+void CLIENTSENDREADY();
+// Queues a CHAT with the text (nothing without a connection).
+void CLIENTSENDCHAT(const std::string& text);
+// Hands everything queued to the kernel without blocking.
+void CLIENTNETFLUSH();
+// Closes the connection and forgets the per-connection state (tests, and
+// the failure paths).
+void CLIENTNETCLOSE();

@@ -1,0 +1,470 @@
+// The client's networking against a scripted server on loopback that speaks
+// the protocol with the shared writers: the handshake and its failures, what
+// each message does to the client's tables, the replies, the one exchange
+// cycle, and hostile bytes.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <vector>
+
+#include "client/client.h"
+#include "client/network.h"
+#include "main/spine.h"
+#include "media/clock.h"
+#include "media/video.h"
+#include "shared/protocol.h"
+#include "shared/world.h"
+#include "tests/client/clienttest.h"
+#include "tests/support/testsupport.h"
+
+namespace {
+class NetworkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RESETCLIENTSTATE();
+        SDL_Init(0);
+        NETINIT();
+    }
+    void TearDown() override {
+        CLIENTNETCLOSE();
+        KELUSEREALCLOCK();
+    }
+    // A scripted server on PORT with this client joined into SLOT.
+    void JOIN(int32_t port, int32_t slot) {
+        GAMEPORT = port;
+        SERVER = std::make_unique<SCRIPTSERVER>();
+        ASSERT_NE(SERVER->LISTENER, nullptr);
+        ASSERT_TRUE(HANDSHAKE(*SERVER, slot));
+        ASSERT_TRUE(CLIENTCONNECTED());
+        ASSERT_EQ(CLIENTCURRENTPLAYERSHIP, slot);
+    }
+    // Sends what the script queued and dispatches ONE message once the
+    // client's buffer holds at least BYTES.
+    void SENDANDDISPATCHONE(size_t bytes) {
+        SERVER->FLUSH();
+        for (int i = 0; i < 400 && NETUNREAD(CLIENTCONNECTION) < bytes; ++i) {
+            NETPUMP(CLIENTCONNECTION);
+            SDL_Delay(2);
+        }
+        ASSERT_GE(NETUNREAD(CLIENTCONNECTION), bytes);
+        CLIENTNETGETDATAPACKET();
+        CLIENTNETFLUSH();
+    }
+    // The next CONTROLS the client sent, read by the script.
+    bool READCONTROLS(SHIPTYPE& into) {
+        int32_t kind = -1;
+        if (!SERVER->WAITBYTES(CONTROLSBYTES)) return false;
+        NETTAKEINT(SERVER->CONN, kind);
+        if (kind != CONTROLS) return false;
+        return PROTOREADCONTROLS(SERVER->CONN, into);
+    }
+    std::unique_ptr<SCRIPTSERVER> SERVER;
+};
+
+SHIPTABLE SERVERSHIPS() {
+    SHIPTABLE ships;
+    for (int s = 0; s < MAXPLAYERS; ++s) {
+        SHIPTYPE& ship = ships[static_cast<size_t>(s)];
+        ship.X = 100.5 + s;
+        ship.Y = -200.25 - s;
+        ship.XVELOC = 3 + s;
+        ship.YVELOC = -4 - s;
+        ship.SUBDIRECTION = 10.5 + s;
+        ship.DELTATHETA = s % 2 ? TURNRATE : 0;
+        ship.GUNTIMER = 0.25 * s;
+        ship.SHOOTING = s % 2;
+        ship.DAMAGE = 7 * s;
+        ship.HEALTH = 100 - s;
+        ship.FRAME = 0;
+        ship.DIRECTION = s;
+        ship.CURRENTACCELERATION = s % 3 == 0 ? 300 : -300;
+        ship.CONNECTED = s % 4 == 0 ? 1 : 0;
+        ship.PLAYERNAME = "P" + std::to_string(s);
+    }
+    return ships;
+}
+}  // namespace
+
+TEST_F(NetworkTest, HandshakeSendsCodeAndNameThenReady) {
+    GAMEPORT = 27101;
+    SCRIPTSERVER server;
+    int32_t code = 0;
+    std::string name;
+    VX_PLAYERNAME = "Ann";
+    ASSERT_TRUE(HANDSHAKE(server, 6, &code, &name));
+    EXPECT_EQ(code, 46213);
+    EXPECT_EQ(name, "Ann");
+    EXPECT_EQ(CLIENTCURRENTPLAYERSHIP, 6);
+    EXPECT_EQ(QUITLOOP.load(), 0);
+    EXPECT_EQ(KELEXITSTATUS.load(), 0);
+
+    CLIENTSENDREADY();
+    ASSERT_TRUE(server.WAITBYTES(4));
+    int32_t kind = -1;
+    NETTAKEINT(server.CONN, kind);
+    EXPECT_EQ(kind, READY);
+}
+
+TEST_F(NetworkTest, FullStateOverwritesEveryShipAndTheReplyEchoesTheServersControls) {
+    JOIN(27102, 4);
+    SHIPTYPE& own = CLIENTPLAYERS[4];
+    own.SUBDIRECTION = 1.25;
+    own.DELTATHETA = -TURNRATE;
+    own.CURRENTACCELERATION = 300;
+    own.SHOOTING = 1;
+    own.GUNTIMER = 0.5;
+    own.KILLS = 9;
+    CLIENTPLAYERS[1].PLAYERNAME = "Bob";
+
+    const SHIPTABLE SHIPS = SERVERSHIPS();
+    PROTOWRITEFULLSTATE(SERVER->CONN, SHIPS);
+    SENDANDDISPATCHONE(FULLSTATEBYTES);
+    for (size_t s = 0; s < MAXPLAYERS; ++s) {
+        const SHIPTYPE& got = CLIENTPLAYERS[s];
+        const SHIPTYPE& want = SHIPS[s];
+        EXPECT_EQ(got.X, want.X) << s;
+        EXPECT_EQ(got.Y, want.Y) << s;
+        EXPECT_EQ(got.XVELOC, want.XVELOC) << s;
+        EXPECT_EQ(got.YVELOC, want.YVELOC) << s;
+        EXPECT_EQ(got.SUBDIRECTION, want.SUBDIRECTION) << s;
+        EXPECT_EQ(got.DELTATHETA, want.DELTATHETA) << s;
+        EXPECT_EQ(got.GUNTIMER, want.GUNTIMER) << s;
+        EXPECT_EQ(got.SHOOTING, want.SHOOTING) << s;
+        EXPECT_EQ(got.DAMAGE, want.DAMAGE) << s;
+        EXPECT_EQ(got.HEALTH, want.HEALTH) << s;
+        EXPECT_EQ(got.DIRECTION, want.DIRECTION) << s;
+        EXPECT_EQ(got.CURRENTACCELERATION, want.CURRENTACCELERATION) << s;
+        EXPECT_EQ(got.CONNECTED, want.CONNECTED) << s;
+    }
+    // Names and kills do not travel in it.
+    EXPECT_EQ(CLIENTPLAYERS[1].PLAYERNAME, "Bob");
+    EXPECT_EQ(own.KILLS, 9);
+
+    SHIPTYPE reply;
+    ASSERT_TRUE(READCONTROLS(reply));
+    EXPECT_EQ(reply.CURRENTACCELERATION, SHIPS[4].CURRENTACCELERATION);
+    EXPECT_EQ(reply.SHOOTING, SHIPS[4].SHOOTING);
+    EXPECT_EQ(reply.SUBDIRECTION, SHIPS[4].SUBDIRECTION);
+    EXPECT_EQ(reply.DELTATHETA, SHIPS[4].DELTATHETA);
+}
+
+TEST_F(NetworkTest, UpdateTouchesOnlyMotionHealthAndConnectedOfTheOwnShip) {
+    JOIN(27103, 2);
+    SHIPTYPE& own = CLIENTPLAYERS[2];
+    own.SUBDIRECTION = 33.5;
+    own.DELTATHETA = TURNRATE;
+    own.SHOOTING = 1;
+    own.CURRENTACCELERATION = -300;
+    own.DIRECTION = 33;
+    own.GUNTIMER = 0.75;
+    // Slot 9 was connected and is not any more: only CONNECTED changes.
+    SHIPTYPE& gone = CLIENTPLAYERS[9];
+    gone.CONNECTED = 1;
+    gone.X = 11;
+    gone.HEALTH = 67;
+    gone.PLAYERNAME = "Zed";
+
+    SHIPTABLE ships = SERVERSHIPS();
+    ships[2].CONNECTED = 1;
+    ships[9].CONNECTED = 0;
+    ships[5].CONNECTED = 1;
+    PROTOWRITEUPDATE(SERVER->CONN, ships, 2);
+    SENDANDDISPATCHONE(104);
+
+    EXPECT_EQ(own.X, ships[2].X);
+    EXPECT_EQ(own.Y, ships[2].Y);
+    EXPECT_EQ(own.XVELOC, ships[2].XVELOC);
+    EXPECT_EQ(own.YVELOC, ships[2].YVELOC);
+    EXPECT_EQ(own.HEALTH, ships[2].HEALTH);
+    EXPECT_EQ(own.CONNECTED, 1);
+    EXPECT_EQ(own.SUBDIRECTION, 33.5);
+    EXPECT_EQ(own.DELTATHETA, TURNRATE);
+    EXPECT_EQ(own.SHOOTING, 1);
+    EXPECT_EQ(own.CURRENTACCELERATION, -300);
+    EXPECT_EQ(own.DIRECTION, 33);
+    EXPECT_EQ(own.GUNTIMER, 0.75);
+
+    EXPECT_EQ(gone.CONNECTED, 0);
+    EXPECT_EQ(gone.X, 11);
+    EXPECT_EQ(gone.HEALTH, 67);
+    EXPECT_EQ(gone.PLAYERNAME, "Zed");
+
+    const SHIPTYPE& other = CLIENTPLAYERS[5];
+    EXPECT_EQ(other.CONNECTED, 1);
+    EXPECT_EQ(other.X, ships[5].X);
+    EXPECT_EQ(other.SUBDIRECTION, ships[5].SUBDIRECTION);
+    EXPECT_EQ(other.DELTATHETA, ships[5].DELTATHETA);
+    EXPECT_EQ(other.SHOOTING, ships[5].SHOOTING);
+    EXPECT_EQ(other.HEALTH, ships[5].HEALTH);
+    EXPECT_EQ(other.DIRECTION, ships[5].DIRECTION);
+    EXPECT_EQ(other.CURRENTACCELERATION, ships[5].CURRENTACCELERATION);
+    EXPECT_EQ(other.PLAYERNAME, "P5");
+
+    // Every UPDATE is answered.
+    SHIPTYPE reply;
+    ASSERT_TRUE(READCONTROLS(reply));
+    EXPECT_EQ(reply.SUBDIRECTION, 33.5);
+    EXPECT_EQ(reply.CURRENTACCELERATION, -300);
+}
+
+TEST_F(NetworkTest, PushedMessagesOneAtATimeOutOfRangeIgnoredStreamStaysAligned) {
+    JOIN(27104, 0);
+    CLIENTBULLETS[1024].OWNER = 3;
+    CLIENTBULLETS[1024].ANIM = 5;
+    PROTOWRITESHOTFIRED(SERVER->CONN, 1024, BULLETTYPE{12.5f, -7.25f, 640, 17, 0, 1, 0});
+    PROTOWRITESHOTFIRED(SERVER->CONN, 1025, BULLETTYPE{1, 1, 1, 1, 0, 1, 0});  // outside the table
+    PROTOWRITESHOTFIRED(SERVER->CONN, -1, BULLETTYPE{1, 1, 1, 1, 0, 1, 0});
+    PROTOWRITESHOTGONE(SERVER->CONN, 7);      // already free
+    PROTOWRITESHOTGONE(SERVER->CONN, 99999);  // outside the table
+    PROTOWRITENAMEINFO(SERVER->CONN, 3, "Cy");
+    PROTOWRITENAMEINFO(SERVER->CONN, 16, "Nobody");
+    PROTOWRITEKILLCOUNT(SERVER->CONN, 3, 2);
+    PROTOWRITEKILLCOUNT(SERVER->CONN, -5, 2);
+    PROTOWRITEKIND(SERVER->CONN, 99);  // unknown: just its four bytes
+    PROTOWRITEKIND(SERVER->CONN, CONTROLS);  // never sent to clients: four bytes too
+    PROTOWRITESHOTGONE(SERVER->CONN, 1024);
+    const size_t TOTAL = 28 * 3 + 8 * 2 + (12 + 2) + (12 + 6) + 12 * 2 + 4 + 4 + 8;
+    SENDANDDISPATCHONE(TOTAL);
+
+    // The first dispatch applied exactly the first message.
+    EXPECT_EQ(CLIENTBULLETS[1024].SPRITE, 1);
+    EXPECT_EQ(CLIENTBULLETS[1024].X, 12.5f);
+    EXPECT_EQ(CLIENTBULLETS[1024].Y, -7.25f);
+    EXPECT_EQ(CLIENTBULLETS[1024].SPEED, 640);
+    EXPECT_EQ(CLIENTBULLETS[1024].DIRECTION, 17);
+    EXPECT_EQ(CLIENTBULLETS[1024].OWNER, 3);
+    EXPECT_EQ(CLIENTBULLETS[1024].ANIM, 5);
+    EXPECT_EQ(CLIENTBULLETS[1].SPRITE, 0);
+    EXPECT_EQ(CLIENTPLAYERS[3].PLAYERNAME, "");
+
+    for (int i = 0; i < 10; ++i) CLIENTNETGETDATAPACKET();
+    EXPECT_EQ(CLIENTBULLETS[7].SPRITE, 0);
+    EXPECT_EQ(CLIENTPLAYERS[3].PLAYERNAME, "Cy");
+    EXPECT_EQ(CLIENTPLAYERS[3].KILLS, 2);
+    EXPECT_EQ(CLIENTBULLETS[1024].SPRITE, 1);
+    CLIENTNETGETDATAPACKET();
+    EXPECT_EQ(CLIENTBULLETS[1024].SPRITE, 0);  // the last message, read in step
+    EXPECT_EQ(NETUNREAD(CLIENTCONNECTION), 0u);
+    for (const BULLETTYPE& b : CLIENTBULLETS) EXPECT_EQ(b.SPRITE, 0);
+    EXPECT_EQ(QUITLOOP.load(), 0);
+}
+
+TEST_F(NetworkTest, ChatLinesShiftTheBufferNewestFirst) {
+    JOIN(27105, 1);
+    for (int n = 1; n <= 14; ++n) PROTOWRITECHAT(SERVER->CONN, std::string("\xFE\xFE\xFE") + "line " + std::to_string(n));
+    SERVER->FLUSH();
+    int applied = 0;
+    ASSERT_TRUE(DISPATCHUNTIL([&] {
+        if (CLIENTCHATBUFFER[0].size() > 3) applied = std::stoi(CLIENTCHATBUFFER[0].substr(8));
+        return applied == 14;
+    }));
+    EXPECT_EQ(CLIENTCHATBUFFER[0], "\xFE\xFE\xFEline 14");
+    EXPECT_EQ(CLIENTCHATBUFFER[1], "\xFE\xFE\xFEline 13");
+    EXPECT_EQ(CLIENTCHATBUFFER[12], "\xFE\xFE\xFEline 2");  // line 1 was pushed out
+}
+
+TEST_F(NetworkTest, GoodbyeOrAClosedConnectionEndsTheLoopWithStatusZero) {
+    JOIN(27106, 0);
+    PROTOWRITEKIND(SERVER->CONN, GOODBYE);
+    SERVER->FLUSH();
+    ASSERT_TRUE(DISPATCHUNTIL([] { return QUITLOOP.load() == 1; }));
+    EXPECT_FALSE(CLIENTCONNECTED());
+    EXPECT_EQ(KELEXITSTATUS.load(), 0);
+    CLIENTNETGETDATAPACKET();  // nothing left to touch
+
+    RESETCLIENTSTATE();
+    SERVER.reset();
+    JOIN(27107, 0);
+    // A whole message that arrived before the close is still applied.
+    PROTOWRITECHAT(SERVER->CONN, "\x80\xFE\x80 *** Bob has left the game.");
+    SERVER->FLUSH();
+    SERVER->DROP();
+    ASSERT_TRUE(DISPATCHUNTIL([] { return QUITLOOP.load() == 1; }));
+    EXPECT_EQ(CLIENTCHATBUFFER[0], "\x80\xFE\x80 *** Bob has left the game.");
+    EXPECT_FALSE(CLIENTCONNECTED());
+    EXPECT_EQ(KELEXITSTATUS.load(), 0);
+}
+
+TEST_F(NetworkTest, PartialMessagesNeverHoldAFrameAndAStuckOneEndsTheGame) {
+    JOIN(27108, 0);
+    PROTOWRITEFULLSTATE(SERVER->CONN, SERVERSHIPS());
+    std::vector<uint8_t> bytes = SERVER->CONN.OUTBUF;
+    SERVER->CONN.OUTBUF.assign(bytes.begin(), bytes.begin() + 700);
+    SERVER->FLUSH();
+    const uint32_t start = NETNOW();
+    ASSERT_TRUE(DISPATCHUNTIL([] { return NETUNREAD(CLIENTCONNECTION) >= 700; }));
+    // Each dispatch returned without the rest of the message (far less than
+    // the 3 s a receive could wait) and applied nothing.
+    EXPECT_LT(NETNOW() - start, 2500u);
+    EXPECT_EQ(CLIENTPLAYERS[0].X, 0);
+    EXPECT_EQ(QUITLOOP.load(), 0);
+
+    SERVER->CONN.OUTBUF.assign(bytes.begin() + 700, bytes.end());
+    SERVER->FLUSH();
+    ASSERT_TRUE(DISPATCHUNTIL([] { return CLIENTPLAYERS[0].X != 0; }));
+    EXPECT_EQ(CLIENTPLAYERS[0].X, 100.5);
+
+    // Half a message that never completes: after 3 s the server counts as gone.
+    SERVER->CONN.OUTBUF.assign(bytes.begin(), bytes.begin() + 10);
+    SERVER->FLUSH();
+    const uint32_t halfsent = NETNOW();
+    ASSERT_TRUE(DISPATCHUNTIL([] { return QUITLOOP.load() == 1; }, 2000));
+    EXPECT_GE(NETNOW() - halfsent, CLIENTPARTIALLIMITMS);
+    EXPECT_FALSE(CLIENTCONNECTED());
+}
+
+TEST_F(NetworkTest, HostileServerBytesNeverCrashOrAllocateWithoutBound) {
+    JOIN(27109, 0);
+    // A chat line claiming two gigabytes.
+    NETPUTINT(SERVER->CONN, CHAT);
+    NETPUTINT(SERVER->CONN, std::numeric_limits<int32_t>::max());
+    NETPUTSTR(SERVER->CONN, "abc");
+    SERVER->FLUSH();
+    ASSERT_TRUE(DISPATCHUNTIL([] { return QUITLOOP.load() == 1; }));
+    EXPECT_FALSE(CLIENTCONNECTED());
+    for (const std::string& line : CLIENTCHATBUFFER) EXPECT_EQ(line, "");
+
+    RESETCLIENTSTATE();
+    SERVER.reset();
+    JOIN(27110, 0);
+    // An UPDATE whose other slot carries a negative name length.
+    NETPUTINT(SERVER->CONN, UPDATE);
+    NETPUTINT(SERVER->CONN, 1);  // slot 0, own: 36 bytes follow
+    for (int i = 0; i < 4; ++i) NETPUTDBL(SERVER->CONN, 1.0);
+    NETPUTINT(SERVER->CONN, 100);
+    NETPUTINT(SERVER->CONN, 1);  // slot 1 connected
+    for (int i = 0; i < 6; ++i) NETPUTDBL(SERVER->CONN, 2.0);
+    for (int i = 0; i < 4; ++i) NETPUTINT(SERVER->CONN, 3);
+    NETPUTINT(SERVER->CONN, -20);
+    SERVER->FLUSH();
+    ASSERT_TRUE(DISPATCHUNTIL([] { return QUITLOOP.load() == 1; }));
+    EXPECT_EQ(CLIENTPLAYERS[1].X, 0);
+}
+
+TEST_F(NetworkTest, AfterTwentyDeparturesExactlyOneExchangeCycleRuns) {
+    JOIN(27111, 3);
+    int updates = 0;
+    SHIPTABLE ships = SERVERSHIPS();
+    ships[3].CONNECTED = 1;
+    auto ANSWERCONTROLS = [&] {
+        SHIPTYPE reply;
+        while (NETPUMP(SERVER->CONN) > 0 || NETUNREAD(SERVER->CONN) >= CONTROLSBYTES) {
+            if (NETUNREAD(SERVER->CONN) < CONTROLSBYTES) continue;
+            int32_t kind = 0;
+            NETTAKEINT(SERVER->CONN, kind);
+            ASSERT_EQ(kind, CONTROLS);
+            PROTOREADCONTROLS(SERVER->CONN, reply);
+            PROTOWRITEUPDATE(SERVER->CONN, ships, 3);
+            ++updates;
+        }
+        SERVER->FLUSH();
+    };
+    // The join's FULLSTATE starts the cycle; then twenty players leave, each
+    // departure bringing one more FULLSTATE.
+    PROTOWRITEFULLSTATE(SERVER->CONN, ships);
+    SERVER->FLUSH();
+    for (int frame = 0; frame < 300; ++frame) {
+        if (frame % 10 == 5 && frame < 200) {
+            PROTOWRITEFULLSTATE(SERVER->CONN, ships);
+            SERVER->FLUSH();
+        }
+        CLIENTNETGETDATAPACKET();
+        CLIENTNETFLUSH();
+        SDL_Delay(2);
+        ANSWERCONTROLS();
+    }
+    // Let everything in flight land: the client answers the last UPDATE it
+    // gets, and the script stops answering.
+    for (int i = 0; i < 50; ++i) {
+        CLIENTNETGETDATAPACKET();
+        CLIENTNETFLUSH();
+        SDL_Delay(2);
+    }
+    SERVER->WAITBYTES(1, 100);
+    const size_t pending = NETUNREAD(SERVER->CONN) / CONTROLSBYTES;
+    EXPECT_EQ(pending, 1u) << "CONTROLS waiting at the server after the last UPDATE";
+    EXPECT_GT(updates, 30);  // the one cycle kept running all along
+    EXPECT_LT(NETUNREAD(CLIENTCONNECTION), 104u);  // and nothing piled up at the client
+}
+
+TEST_F(NetworkTest, ReceptionTimeIsTheRoundTripOfOneCycle) {
+    USEFAKECLOCK(5000);
+    JOIN(27112, 0);
+    PROTOWRITEFULLSTATE(SERVER->CONN, SERVERSHIPS());
+    SENDANDDISPATCHONE(FULLSTATEBYTES);  // the reply leaves at tick 5000
+    SHIPTYPE reply;
+    ASSERT_TRUE(READCONTROLS(reply));
+    FAKENOW = 5042;
+    PROTOWRITEUPDATE(SERVER->CONN, SERVERSHIPS(), 0);
+    SENDANDDISPATCHONE(104);
+    EXPECT_EQ(CLIENTROUNDTRIPTIME1, 5000);
+    EXPECT_EQ(CLIENTROUNDTRIPTIME2, 5042);
+    // Until the next UPDATE, the last measurement stays on show.
+    FAKENOW = 6000;
+    CLIENTNETGETDATAPACKET();
+    EXPECT_EQ(CLIENTROUNDTRIPTIME2 - CLIENTROUNDTRIPTIME1, 42);
+}
+
+// ---------------------------------------------------------------- failures
+
+TEST_F(NetworkTest, ClosedPortPrintsOneLineAndStopsWithStatusOne) {
+    GAMEPORT = 27113;  // nothing listens here
+    VX_HOSTNAME = "127.0.0.1";
+    testing::internal::CaptureStderr();
+    CLIENTSTARTNETWORK();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "vexil: cannot connect to 127.0.0.1 port 27113: connection refused\n");
+    EXPECT_EQ(KELEXITSTATUS.load(), 1);
+    EXPECT_EQ(QUITLOOP.load(), 1);
+    EXPECT_FALSE(CLIENTCONNECTED());
+    // Nothing touches the missing connection.
+    CLIENTSENDREADY();
+    CLIENTSENDCHAT("hello");
+    CLIENTNETGETDATAPACKET();
+    CLIENTNETFLUSH();
+    EXPECT_FALSE(CLIENTCONNECTED());
+
+    RESETCLIENTSTATE();
+    VX_HOSTNAME = "   ";
+    testing::internal::CaptureStderr();
+    CLIENTSTARTNETWORK();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexil: no host address given\n");
+    EXPECT_EQ(KELEXITSTATUS.load(), 1);
+}
+
+TEST_F(NetworkTest, RefusedCodeOrABadSlotEndsWithStatusOne) {
+    GAMEPORT = 27114;
+    SCRIPTSERVER server;
+    testing::internal::CaptureStderr();
+    HANDSHAKE(server, AUTHREFUSED);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexil: the server at 127.0.0.1 port 27114 refused this client\n");
+    EXPECT_EQ(CLIENTCURRENTPLAYERSHIP, -1);
+    EXPECT_EQ(KELEXITSTATUS.load(), 1);
+    EXPECT_EQ(QUITLOOP.load(), 1);
+    EXPECT_FALSE(CLIENTCONNECTED());
+
+    RESETCLIENTSTATE();
+    server.DROP();
+    testing::internal::CaptureStderr();
+    HANDSHAKE(server, 16);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vexil: the server at 127.0.0.1 port 27114 answered with an invalid player slot 16\n");
+    EXPECT_EQ(KELEXITSTATUS.load(), 1);
+    EXPECT_FALSE(CLIENTCONNECTED());
+}
+
+TEST_F(NetworkTest, AServerThatNeverAnswersIsGivenUpAfterFiveSeconds) {
+    GAMEPORT = 27115;
+    SCRIPTSERVER server;  // listens; nobody accepts: like a full server
+    VX_HOSTNAME = "127.0.0.1";
+    testing::internal::CaptureStderr();
+    const uint32_t start = NETNOW();
+    CLIENTSTARTNETWORK();
+    const uint32_t took = NETNOW() - start;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vexil: no answer from the server at 127.0.0.1 port 27115 within 5 seconds (it may be full)\n");
+    EXPECT_GE(took, CLIENTHANDSHAKELIMITMS);
+    EXPECT_EQ(KELEXITSTATUS.load(), 1);
+    EXPECT_EQ(QUITLOOP.load(), 1);
+    EXPECT_FALSE(CLIENTCONNECTED());
+}
