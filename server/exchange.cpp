@@ -1,0 +1,75 @@
+// SERVERNETGETDATAPACKET and SERVERNETSENDDATAPACKET.
+// Threads: server thread only.
+#include "server/exchange.h"
+
+#include <string>
+
+#include "main/spine.h"
+#include "server/announce.h"
+#include "server/connections.h"
+#include "shared/net.h"
+#include "shared/protocol.h"
+#include "shared/world.h"
+
+namespace {
+const std::string PLAYERCHATCOLOUR = "\xFE\xFE\xFE";
+}
+
+void SERVERNETGETDATAPACKET(int32_t A) {
+    NETCONNECTION* conn = SERVERCONNECTION(A);
+    if (conn == nullptr || SERVERTCPSOCKS[static_cast<size_t>(A)] == nullptr) return;
+    NETPUMP(*conn);
+
+    int32_t kind = GOODBYE;
+    const int64_t whole = conn->FAILED ? -1 : PROTOTOSERVERLENGTH(*conn);
+    if (whole > 0) {
+        NETTAKEINT(*conn, kind);
+    } else if (whole == 0 && !conn->CLOSED && NETNOW() - conn->LASTHEARD < SERVERSILENCELIMITMS.load()) {
+        return;  // nothing whole yet; come back next pass
+    }
+    // Otherwise kind stays GOODBYE: closed, broken, failed or silent.
+
+    if (kind != GOODBYE) DEBUGMESSAGE("server::ProcPacket");
+    SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(A)];
+    switch (kind) {
+        case GOODBYE:
+            SERVERNETDISCONNECTREMOTE(A);
+            break;
+        case CONTROLS:
+            PROTOREADCONTROLS(*conn, ship);
+            ship.DELTATHETA = 0;
+            SERVERNETSENDDATAPACKET(A, UPDATE);
+            break;
+        case CHAT: {
+            std::string text;
+            PROTOREADCHAT(*conn, text);
+            std::string line = PLAYERCHATCOLOUR;
+            line.append(ship.PLAYERNAME).append(":").append(text);
+            PUSHCHATLINE(SERVERCHATBUFFER, line);
+            SERVERBROADCASTCHAT(line);
+            break;
+        }
+        default:
+            break;  // READY and every other kind: its 4 bytes are all there is
+    }
+}
+
+void SERVERNETSENDDATAPACKET(int32_t A, int32_t X) {
+    DEBUGMESSAGE("server::SndProcPacket");
+    NETCONNECTION* conn = SERVERCONNECTION(A);
+    if (conn == nullptr) return;
+    switch (X) {
+        case GOODBYE:
+            PROTOWRITEKIND(*conn, GOODBYE);
+            SERVERNETDISCONNECTREMOTE(A);
+            break;
+        case FULLSTATE:
+            PROTOWRITEFULLSTATE(*conn, SERVERPLAYERS);
+            break;
+        case UPDATE:
+            PROTOWRITEUPDATE(*conn, SERVERPLAYERS, A);
+            break;
+        default:
+            break;
+    }
+}

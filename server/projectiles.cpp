@@ -1,0 +1,89 @@
+// SERVERSPAWNPROJECTILE and SERVERBULLETPHYSICS, and the projectile step's
+// clock.
+// Threads: server thread only.
+#include "server/projectiles.h"
+
+#include <cmath>
+
+#include "main/spine.h"
+#include "server/announce.h"
+#include "shared/net.h"
+#include "shared/protocol.h"
+#include "shared/world.h"
+
+PHYSICSCLOCK SERVERBULLETCLOCK;
+
+namespace {
+constexpr int32_t HITOFFSETX = 34;
+constexpr int32_t HITOFFSETY = 30;
+constexpr double HITDISTANCE = 68.0;
+constexpr int32_t HITDAMAGE = 33;
+constexpr int32_t FULLHEALTH = 100;
+constexpr int32_t OVERFLOWSLOT = MAXBULLETS - 1;  // used when 0..1023 are all in flight
+
+void SENDTOALL(void (*write)(NETCONNECTION&, int32_t), int32_t value) {
+    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot)
+        if (SERVERPLAYERS[static_cast<size_t>(slot)].CONNECTED != 0) write(SERVERCONNECTIONS[static_cast<size_t>(slot)], value);
+}
+}  // namespace
+
+void SERVERSPAWNPROJECTILE(int32_t OWNER, int32_t DIRECTION, int32_t SPEED, int32_t SPRITE) {
+    if (!PROTOVALIDSLOT(OWNER)) return;
+    int32_t index = OVERFLOWSLOT;
+    for (int32_t i = 0; i < OVERFLOWSLOT; ++i)
+        if (SERVERBULLETS[static_cast<size_t>(i)].SPRITE == 0) {
+            index = i;
+            break;
+        }
+    BULLETTYPE& bullet = SERVERBULLETS[static_cast<size_t>(index)];
+    const SHIPTYPE& owner = SERVERPLAYERS[static_cast<size_t>(OWNER)];
+    bullet.OWNER = OWNER;
+    bullet.SPRITE = SPRITE;
+    bullet.DIRECTION = DIRECTION;
+    bullet.SPEED = SPEED;
+    bullet.X = static_cast<float>(owner.X);
+    bullet.Y = static_cast<float>(owner.Y);
+    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
+        if (SERVERPLAYERS[static_cast<size_t>(slot)].CONNECTED == 0) continue;
+        DEBUGMESSAGE("Sending message to player");
+        PROTOWRITESHOTFIRED(SERVERCONNECTIONS[static_cast<size_t>(slot)], index, bullet);
+        DEBUGMESSAGE("speed ok");
+    }
+}
+
+void SERVERBULLETPHYSICS() {
+    const double deltat = PHYSICSBEGINSTEP(SERVERBULLETCLOCK);
+    for (int32_t index = 0; index < MAXBULLETS; ++index) {
+        BULLETTYPE& bullet = SERVERBULLETS[static_cast<size_t>(index)];
+        if (bullet.SPRITE == 0) continue;
+        BULLETMOVE(bullet, deltat);
+        for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
+            SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(slot)];
+            if (slot == bullet.OWNER || ship.CONNECTED == 0) continue;
+            const int32_t X1 = ROUNDEVEN(ship.X + HITOFFSETX);
+            const int32_t X2 = ROUNDEVEN(bullet.X);
+            const int32_t Y1 = ROUNDEVEN(ship.Y + HITOFFSETY);
+            const int32_t Y2 = ROUNDEVEN(bullet.Y);
+            // Differences in 64 bits: saturated coordinates must not overflow.
+            const double dx = static_cast<double>(static_cast<int64_t>(X1) - X2);
+            const double dy = static_cast<double>(static_cast<int64_t>(Y1) - Y2);
+            const double Z = std::sqrt(dx * dx + dy * dy);
+            if (Z > HITDISTANCE) continue;
+            // The freed projectile stays where it is for the remaining
+            // ships, so one shot can hit several ships in one step.
+            bullet.SPRITE = 0;
+            SENDTOALL(PROTOWRITESHOTGONE, index);
+            ship.HEALTH = ship.HEALTH - HITDAMAGE;
+            if (ship.HEALTH < 0) {
+                const int32_t killer = bullet.OWNER;
+                if (PROTOVALIDSLOT(killer)) SERVERPLAYERS[static_cast<size_t>(killer)].KILLS += 1;
+                SERVERDEATHMESSAGE(slot, killer);
+                ship.HEALTH = FULLHEALTH;
+                ship.X = RANDOMARENACOORDINATE();
+                ship.Y = RANDOMARENACOORDINATE();
+            }
+        }
+        if (BULLETOUTOFBOUNDS(bullet)) bullet.SPRITE = 0;
+    }
+    PHYSICSENDSTEP(SERVERBULLETCLOCK);
+}

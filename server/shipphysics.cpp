@@ -1,0 +1,27 @@
+// SERVERPHYSICS: the ship step of the server, composed from the shared
+// motion rules, and the ship step's clock.
+// Threads: server thread only.
+#include "server/shipphysics.h"
+
+#include "main/spine.h"
+#include "server/projectiles.h"
+#include "shared/world.h"
+
+PHYSICSCLOCK SERVERPHYSICSCLOCK;
+
+void SERVERPHYSICS() {
+    const double deltat = PHYSICSBEGINSTEP(SERVERPHYSICSCLOCK);
+    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
+        SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(slot)];
+        const int32_t accelconst1 = ship.CURRENTACCELERATION;
+        const int32_t accelconst3 = SHIPTURN(ship, deltat);
+        SHIPWRAPHEADING(ship.SUBDIRECTION);
+        ship.DIRECTION = SHIPWHOLEHEADING(ship.SUBDIRECTION);
+        SHIPMOVE(ship, accelconst1, accelconst3, deltat);
+        if (ship.SHOOTING != 0) DEBUGMESSAGE("server::Bullet");
+        if (SHIPGUN(ship, deltat))
+            SERVERSPAWNPROJECTILE(slot, FLOORINT(ship.SUBDIRECTION), SHIPSHOTSPEED(ship), SHOTSPRITE);
+        SHIPDRAG(ship, deltat);
+    }
+    PHYSICSENDSTEP(SERVERPHYSICSCLOCK);
+}

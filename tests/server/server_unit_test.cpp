@@ -1,0 +1,406 @@
+// Server operations driven by hand in one thread, with server slots plugged
+// into loopback pairs so every message they queue can be read back: the
+// ship step, projectiles and hits, announcements and chat, the dispatcher,
+// and the number of library sends per tick.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "main/spine.h"
+#include "server/server.h"
+#include "tests/server/serverharness.h"
+
+namespace {
+
+BULLETTYPE STILLBULLET(float x, float y, int32_t owner) { return BULLETTYPE{x, y, 0, 0, owner, 1, 0}; }
+
+void BULLETSTEP() {
+    SERVERBULLETCLOCK.DELTAT = 0.1;
+    SERVERBULLETPHYSICS();
+}
+
+std::string CHATTEXT(const std::vector<uint8_t>& message) { return std::string(message.begin() + 8, message.end()); }
+
+}  // namespace
+
+TEST(ServerProjectiles, HitsFollowTheRoundedDistanceAndSpareTheOwner) {
+    PLUGGEDSLOTS slots(17100);
+    ASSERT_TRUE(slots.PLUG(0, "Ann"));
+    ASSERT_TRUE(slots.PLUG(1, "Bob"));
+    SERVERPLAYERS[0].X = 3000;
+    SERVERPLAYERS[0].Y = 3000;
+    SERVERPLAYERS[1].X = 0;  // reference point (34, 30)
+    SERVERPLAYERS[1].Y = 0;
+    SERVERPLAYERS[2].X = 0;  // not connected: never hit
+    SERVERPLAYERS[2].Y = 0;
+    SERVERPLAYERS[2].HEALTH = 100;
+
+    SERVERBULLETS[0] = STILLBULLET(34.0f, 98.0f, 0);     // straight below, exactly 68
+    SERVERBULLETS[1] = STILLBULLET(102.0f, 31.0f, 0);    // 68 beside, 1 below: 68.007
+    SERVERBULLETS[2] = STILLBULLET(101.6f, 30.4f, 0);    // rounds to (102, 30): 68
+    SERVERBULLETS[3] = STILLBULLET(34.0f, 30.0f, 1);     // Bob's own shot, dead centre
+    BULLETSTEP();
+    EXPECT_EQ(SERVERBULLETS[0].SPRITE, 0);
+    EXPECT_EQ(SERVERBULLETS[1].SPRITE, 1);
+    EXPECT_EQ(SERVERBULLETS[2].SPRITE, 0);
+    EXPECT_EQ(SERVERBULLETS[3].SPRITE, 1);
+    EXPECT_EQ(SERVERPLAYERS[1].HEALTH, 34);
+    EXPECT_EQ(SERVERPLAYERS[0].HEALTH, 100);
+    EXPECT_EQ(SERVERPLAYERS[2].HEALTH, 100);
+
+    // Both players hear of both hits, in slot order, and of nothing else.
+    for (int32_t slot : {0, 1}) {
+        auto first = slots.NEXT(slot);
+        auto second = slots.NEXT(slot);
+        ASSERT_EQ(first.first, SHOTGONE);
+        ASSERT_EQ(second.first, SHOTGONE);
+        EXPECT_EQ(NETREADINT(first.second.data() + 4), 0);
+        EXPECT_EQ(NETREADINT(second.second.data() + 4), 2);
+        EXPECT_EQ(slots.NEXT(slot).first, -1);
+    }
+}
+
+TEST(ServerProjectiles, OneShotCanHitTwoShipsAndTheFourthHitKills) {
+    PLUGGEDSLOTS slots(17110);
+    ASSERT_TRUE(slots.PLUG(0, "Ann"));
+    ASSERT_TRUE(slots.PLUG(1, "Bob"));
+    ASSERT_TRUE(slots.PLUG(2, "Cy"));
+    SERVERPLAYERS[0].X = SERVERPLAYERS[0].Y = 3000;
+    SERVERPLAYERS[1].X = 0;
+    SERVERPLAYERS[1].Y = 0;
+    SERVERPLAYERS[1].XVELOC = 7;
+    SERVERPLAYERS[1].YVELOC = -3;
+    SERVERPLAYERS[2].X = 40;
+    SERVERPLAYERS[2].Y = 0;
+
+    // Between both reference points: Bob and Cy are both hit by one shot.
+    SERVERBULLETS[4] = STILLBULLET(54.0f, 30.0f, 0);
+    BULLETSTEP();
+    EXPECT_EQ(SERVERPLAYERS[1].HEALTH, 67);
+    EXPECT_EQ(SERVERPLAYERS[2].HEALTH, 67);
+    EXPECT_EQ(slots.DRAIN(0), (std::vector<int32_t>{SHOTGONE, SHOTGONE}));
+    slots.DRAIN(1);
+    slots.DRAIN(2);
+
+    SERVERPLAYERS[2].X = 3000;  // out of the way
+    const int32_t expected[] = {34, 1};
+    for (int32_t health : expected) {
+        SERVERBULLETS[4] = STILLBULLET(34.0f, 30.0f, 0);
+        BULLETSTEP();
+        EXPECT_EQ(SERVERPLAYERS[1].HEALTH, health);
+        for (int32_t slot : {0, 1, 2}) EXPECT_EQ(slots.DRAIN(slot), std::vector<int32_t>{SHOTGONE});
+    }
+    EXPECT_EQ(SERVERPLAYERS[0].KILLS, 0);
+
+    // The fourth hit: -32, so Bob is destroyed, Ann is credited, and Bob is
+    // reborn elsewhere with full health and his old velocity.
+    SERVERBULLETS[4] = STILLBULLET(34.0f, 30.0f, 0);
+    BULLETSTEP();
+    EXPECT_EQ(SERVERPLAYERS[0].KILLS, 1);
+    EXPECT_EQ(SERVERPLAYERS[1].HEALTH, 100);
+    EXPECT_EQ(SERVERPLAYERS[1].XVELOC, 7);
+    EXPECT_EQ(SERVERPLAYERS[1].YVELOC, -3);
+    EXPECT_EQ(SERVERPLAYERS[1].X, std::floor(SERVERPLAYERS[1].X));
+    EXPECT_GE(SERVERPLAYERS[1].X, -5000);
+    EXPECT_LE(SERVERPLAYERS[1].X, 4999);
+    EXPECT_FALSE(SERVERPLAYERS[1].X == 0 && SERVERPLAYERS[1].Y == 0);
+    for (int32_t slot : {0, 1, 2}) {
+        auto gone = slots.NEXT(slot);
+        auto line = slots.NEXT(slot);
+        auto count = slots.NEXT(slot);
+        EXPECT_EQ(gone.first, SHOTGONE);
+        ASSERT_EQ(line.first, CHAT);
+        EXPECT_EQ(CHATTEXT(line.second), COLOURED(254, 10, 10, " *** Bob was murdered by Ann."));
+        ASSERT_EQ(count.first, KILLCOUNT);
+        EXPECT_EQ(count.second, BYTES({8, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}));
+    }
+    // A death line is not player chat.
+    for (const std::string& line : SERVERCHATBUFFER) EXPECT_EQ(line, "");
+}
+
+TEST(ServerProjectiles, BoundsAndTheOverflowSlot) {
+    PLUGGEDSLOTS slots(17120);
+    ASSERT_TRUE(slots.PLUG(0, "Ann"));
+    SERVERPLAYERS[0].X = 1234.5;
+    SERVERPLAYERS[0].Y = -20.25;
+    SERVERBULLETS[0] = STILLBULLET(0.0f, 4999.0f, 0);
+    SERVERBULLETS[1] = STILLBULLET(4999.0f, 0.0f, 0);
+    SERVERBULLETS[2] = STILLBULLET(-5000.0f, 0.0f, 0);
+    BULLETSTEP();
+    EXPECT_EQ(SERVERBULLETS[0].SPRITE, 0);
+    EXPECT_EQ(SERVERBULLETS[1].SPRITE, 1);
+    EXPECT_EQ(SERVERBULLETS[2].SPRITE, 0);
+    EXPECT_TRUE(slots.DRAIN(0).empty());  // leaving the arena is not announced
+
+    // Lowest free slot first.
+    SERVERSPAWNPROJECTILE(0, 16, 600, 1);
+    EXPECT_EQ(SERVERBULLETS[0].SPRITE, 1);
+    EXPECT_EQ(SERVERBULLETS[0].OWNER, 0);
+    EXPECT_EQ(SERVERBULLETS[0].X, 1234.5f);
+    auto fired = slots.NEXT(0);
+    ASSERT_EQ(fired.first, SHOTFIRED);
+    EXPECT_EQ(NETREADINT(fired.second.data() + 4), 0);
+
+    // With 0..1023 in flight every new shot replaces slot 1024.
+    for (int i = 0; i < MAXBULLETS - 1; ++i) SERVERBULLETS[static_cast<size_t>(i)].SPRITE = 1;
+    SERVERSPAWNPROJECTILE(0, 3, 500, 1);
+    EXPECT_EQ(SERVERBULLETS[1024].DIRECTION, 3);
+    SERVERSPAWNPROJECTILE(0, 5, 700, 1);
+    EXPECT_EQ(SERVERBULLETS[1024].DIRECTION, 5);
+    EXPECT_EQ(SERVERBULLETS[1024].SPEED, 700);
+    for (int n = 0; n < 2; ++n) {
+        auto message = slots.NEXT(0);
+        ASSERT_EQ(message.first, SHOTFIRED);
+        EXPECT_EQ(NETREADINT(message.second.data() + 4), 1024);
+    }
+}
+
+TEST(ServerShipStep, FiresThroughTheSpawnAndCopesWithWildHeadings) {
+    PLUGGEDSLOTS slots(17130);
+    SERVERPLACEOBJECTS();
+    ASSERT_TRUE(slots.PLUG(0, "Ann"));
+    SHIPTYPE& ann = SERVERPLAYERS[0];
+    ann.X = 0;
+    ann.Y = 0;
+    ann.XVELOC = 30;
+    ann.YVELOC = 40;
+    ann.SUBDIRECTION = 16.5;
+    ann.SHOOTING = 1;
+    ann.GUNTIMER = GUNIDLE;
+    SERVERPLAYERS[3].SUBDIRECTION = std::nan("");
+    SERVERPLAYERS[4].SUBDIRECTION = 1e300;
+    // A player who left holding fire keeps firing from the parking place.
+    SERVERPLAYERS[6].X = SERVERPLAYERS[6].Y = -15000;
+    SERVERPLAYERS[6].SHOOTING = 1;
+    SERVERPLAYERS[6].GUNTIMER = GUNIDLE;
+
+    SERVERPHYSICSCLOCK.DELTAT = 0.1;
+    SERVERPHYSICS();
+    // Fired after the move, at 500 + |(30, 40)| = 550, along heading 16.
+    EXPECT_EQ(SERVERBULLETS[0].DIRECTION, 16);
+    EXPECT_EQ(SERVERBULLETS[0].SPEED, 550);
+    EXPECT_EQ(SERVERBULLETS[0].X, 3.0f);
+    EXPECT_EQ(SERVERBULLETS[0].Y, 4.0f);
+    EXPECT_EQ(SERVERBULLETS[1].OWNER, 6);
+    EXPECT_EQ(ann.GUNTIMER, 0.0);
+    EXPECT_DOUBLE_EQ(ann.XVELOC, 30 * (1 - 0.1 * 0.4));
+    EXPECT_EQ(slots.DRAIN(0), (std::vector<int32_t>{SHOTFIRED, SHOTFIRED}));
+    // Untouched slots rest where they were; heading 0 became 64.
+    EXPECT_EQ(SERVERPLAYERS[5].X, -500);
+    EXPECT_EQ(SERVERPLAYERS[5].SUBDIRECTION, 64.0);
+    EXPECT_EQ(SERVERPLAYERS[5].DIRECTION, 64);
+    EXPECT_EQ(SERVERPLAYERS[3].SUBDIRECTION, 64.0);
+    EXPECT_GT(SERVERPLAYERS[4].SUBDIRECTION, 0.0);
+    EXPECT_LE(SERVERPLAYERS[4].SUBDIRECTION, 64.0);
+
+    // The parked shot is gone after the next projectile step, silently.
+    BULLETSTEP();
+    EXPECT_EQ(SERVERBULLETS[1].SPRITE, 0);
+    EXPECT_EQ(SERVERBULLETS[0].SPRITE, 1);
+    EXPECT_TRUE(slots.DRAIN(0).empty());
+}
+
+TEST(ServerAnnouncements, ExactLinesColoursAndTheChatBuffer) {
+    PLUGGEDSLOTS slots(17140);
+    ASSERT_TRUE(slots.PLUG(0, "Ann"));
+    ASSERT_TRUE(slots.PLUG(1, "Bob"));
+
+    SERVERJOINMESSAGE(1);
+    for (int32_t slot : {0, 1}) {
+        auto line = slots.NEXT(slot);
+        ASSERT_EQ(line.first, CHAT);
+        EXPECT_EQ(CHATTEXT(line.second), COLOURED(254, 254, 254, " *** Bob entered the game."));
+        auto name = slots.NEXT(slot);
+        ASSERT_EQ(name.first, NAMEINFO);
+        EXPECT_EQ(name.second, BYTES({7, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 'B', 'o', 'b'}));
+    }
+
+    // Ann types "hi": everyone, Ann included, gets "Ann:hi" in white.
+    PROTOWRITECHAT(slots.PEER(0), "hi");
+    NETFLUSH(slots.PEER(0));
+    SDL_Delay(20);
+    SERVERNETGETDATAPACKET(0);
+    for (int32_t slot : {0, 1}) {
+        auto line = slots.NEXT(slot);
+        ASSERT_EQ(line.first, CHAT);
+        EXPECT_EQ(CHATTEXT(line.second), COLOURED(254, 254, 254, "Ann:hi"));
+    }
+    EXPECT_EQ(SERVERCHATBUFFER[0], COLOURED(254, 254, 254, "Ann:hi"));
+
+    // An empty text still makes a line; the fourteenth pushes the first out.
+    for (int i = 1; i <= 13; ++i) {
+        PROTOWRITECHAT(slots.PEER(0), i == 1 ? "" : std::to_string(i));
+        NETFLUSH(slots.PEER(0));
+        bool handled = false;
+        for (int tries = 0; tries < 200 && !handled; ++tries) {
+            SERVERNETGETDATAPACKET(0);
+            handled = SERVERCHATBUFFER[1] != "" && (i == 1 ? SERVERCHATBUFFER[0] == COLOURED(254, 254, 254, "Ann:")
+                                                          : SERVERCHATBUFFER[0] == COLOURED(254, 254, 254, "Ann:" + std::to_string(i)));
+            if (!handled) SDL_Delay(1);
+        }
+        ASSERT_TRUE(handled) << i;
+    }
+    EXPECT_EQ(SERVERCHATBUFFER[0], COLOURED(254, 254, 254, "Ann:13"));
+    EXPECT_EQ(SERVERCHATBUFFER[11], COLOURED(254, 254, 254, "Ann:2"));
+    EXPECT_EQ(SERVERCHATBUFFER[12], COLOURED(254, 254, 254, "Ann:"));
+    for (const std::string& line : SERVERCHATBUFFER) EXPECT_EQ(line.find(" *** "), std::string::npos);
+    slots.DRAIN(0);
+    slots.DRAIN(1);
+
+    // Bob leaves: Ann hears it in light green under his name, then gets a
+    // FULLSTATE showing the slot parked and free; the slot's name is " ".
+    SERVERPLAYERS[1].KILLS = 4;
+    SERVERNETDISCONNECTREMOTE(1);
+    EXPECT_EQ(SERVERTCPSOCKS[1], nullptr);
+    auto leave = slots.NEXT(0);
+    ASSERT_EQ(leave.first, CHAT);
+    EXPECT_EQ(CHATTEXT(leave.second), COLOURED(128, 254, 128, " *** Bob has left the game."));
+    auto state = slots.NEXT(0);
+    ASSERT_EQ(state.first, FULLSTATE);
+    EXPECT_EQ(state.second.size(), 1348u);
+    double x;
+    std::memcpy(&x, state.second.data() + 4 + 84, 8);
+    EXPECT_EQ(x, -15000.0);
+    EXPECT_EQ(NETREADINT(state.second.data() + 4 + 84 + 80), 0);  // CONNECTED of slot 1
+    EXPECT_EQ(SERVERPLAYERS[1].PLAYERNAME, " ");
+    EXPECT_EQ(SERVERPLAYERS[1].KILLS, 0);
+    EXPECT_EQ(SERVERPLAYERS[1].HEALTH, 100);
+    EXPECT_EQ(SERVERCHATBUFFER[0], COLOURED(254, 254, 254, "Ann:13"));
+}
+
+TEST(ServerDispatcher, TakesOnlyWholeMessagesAndDropsBrokenPeers) {
+    PLUGGEDSLOTS slots(17150);
+    ASSERT_TRUE(slots.PLUG(0, "Ann"));
+    ASSERT_TRUE(slots.PLUG(1, "Bob"));
+    ASSERT_TRUE(slots.PLUG(2, "Cy"));
+    ASSERT_TRUE(slots.PLUG(3, "Dee"));
+    NETCONNECTION& ann = slots.PEER(0);
+
+    // A CONTROLS cut in two: nothing happens until the rest arrives.
+    SHIPTYPE controls;
+    controls.CURRENTACCELERATION = 300;
+    controls.SHOOTING = 1;
+    controls.SUBDIRECTION = 12.5;
+    controls.DELTATHETA = 21.33333333333333;
+    PROTOWRITECONTROLS(ann, controls);
+    std::vector<uint8_t> bytes(ann.OUTBUF.begin(), ann.OUTBUF.end());
+    ann.OUTBUF.assign(bytes.begin(), bytes.begin() + 10);
+    NETFLUSH(ann);
+    SDL_Delay(20);
+    const uint32_t start = NETNOW();
+    SERVERNETGETDATAPACKET(0);
+    EXPECT_LT(NETNOW() - start, 1000u);  // no wait on the missing bytes
+    EXPECT_NE(SERVERTCPSOCKS[0], nullptr);
+    EXPECT_EQ(SERVERPLAYERS[0].CURRENTACCELERATION, 0);
+    EXPECT_EQ(slots.NEXT(0).first, -1);
+    ann.OUTBUF.assign(bytes.begin() + 10, bytes.end());
+    NETFLUSH(ann);
+    SDL_Delay(20);
+    SERVERNETGETDATAPACKET(0);
+    EXPECT_EQ(SERVERPLAYERS[0].CURRENTACCELERATION, 300);
+    EXPECT_EQ(SERVERPLAYERS[0].SHOOTING, 1);
+    EXPECT_EQ(SERVERPLAYERS[0].SUBDIRECTION, 12.5);
+    EXPECT_EQ(SERVERPLAYERS[0].DELTATHETA, 0.0);
+    auto update = slots.NEXT(0);
+    EXPECT_EQ(update.first, UPDATE);
+    EXPECT_EQ(update.second.size(), 104u + 3 * 68 + 3 + 2 + 3);
+
+    // Kinds the server does not act on cost their 4 bytes and no reply.
+    for (int32_t kind : {READY, UPDATE, SHOTFIRED, SHOTGONE, 99, -7}) PROTOWRITEKIND(ann, kind);
+    PROTOWRITECHAT(ann, "still aligned");
+    NETFLUSH(ann);
+    SDL_Delay(20);
+    for (int i = 0; i < 7; ++i) SERVERNETGETDATAPACKET(0);
+    auto line = slots.NEXT(0);
+    ASSERT_EQ(line.first, CHAT);
+    EXPECT_EQ(CHATTEXT(line.second), COLOURED(254, 254, 254, "Ann:still aligned"));
+    slots.DRAIN(1);
+
+    // Bob announces a string of 2^31 - 1 bytes: dropped at once.
+    NETPUTINT(slots.PEER(1), CHAT);
+    NETPUTINT(slots.PEER(1), 2147483647);
+    NETFLUSH(slots.PEER(1));
+    // Cy closes without a word; Dee says GOODBYE.
+    NETDETACH(slots.PEER(2));
+    PROTOWRITEKIND(slots.PEER(3), GOODBYE);
+    NETFLUSH(slots.PEER(3));
+    SDL_Delay(30);
+    for (int32_t slot : {1, 2, 3}) {
+        SERVERNETGETDATAPACKET(slot);
+        EXPECT_EQ(SERVERTCPSOCKS[static_cast<size_t>(slot)], nullptr) << slot;
+        EXPECT_EQ(SERVERPLAYERS[static_cast<size_t>(slot)].CONNECTED, 0) << slot;
+    }
+
+    // Silence past the limit counts as gone too.
+    SERVERSILENCELIMITMS.store(60);
+    SDL_Delay(80);
+    SERVERNETGETDATAPACKET(0);
+    SERVERSILENCELIMITMS.store(NETSILENCELIMITMS);
+    EXPECT_EQ(SERVERTCPSOCKS[0], nullptr);
+}
+
+TEST(ServerTick, OneLibrarySendPerConnectionPerTick) {
+    SERVERRELEASE();
+    QUITLOOP.store(0);
+    GAMEPORT = 17160;
+    SERVERPLACEOBJECTS();
+    SERVERINITNETCONNECTION();
+
+    // The client sends its code, name and READY before the server looks, so
+    // the whole admission runs inside this thread without waiting.
+    TESTCLIENT client;
+    ASSERT_TRUE(client.OPEN(17160));
+    NETPUTSTR(client.CONN, "Ann");
+    PROTOWRITEKIND(client.CONN, READY);
+    NETFLUSH(client.CONN);
+    SDL_Delay(20);
+    SERVERTICK();
+    ASSERT_NE(SERVERTCPSOCKS[0], nullptr);
+    NETCONNECTION& link = SERVERCONNECTIONS[0];
+    // The name was already there, so nothing was flushed for a wait: the slot
+    // number, FULLSTATE and the join announcement left in one send.
+    EXPECT_EQ(link.SENDCALLS, 1u);
+    SDL_Delay(20);
+    for (int i = 0; i < 50 && !NETTAKEINT(client.CONN, client.SLOT); ++i) {
+        NETPUMP(client.CONN);
+        SDL_Delay(1);
+    }
+    ASSERT_EQ(client.SLOT, 0);
+
+    client.SHOOT = 1;
+    client.HEADING = 16;
+    int ticksWithOutput = 0;
+    int messages = 0;
+    for (int tick = 0; tick < 60; ++tick) {
+        const uint64_t sendsBefore = link.SENDCALLS;
+        const uint64_t bytesBefore = link.BYTESSENT;
+        const size_t kindsBefore = client.KINDS.size();
+        SERVERTICK();
+        const uint64_t sends = link.SENDCALLS - sendsBefore;
+        EXPECT_LE(sends, 1u) << "tick " << tick;
+        if (link.BYTESSENT > bytesBefore) {
+            EXPECT_EQ(sends, 1u);
+            ++ticksWithOutput;
+        }
+        SDL_Delay(3);
+        client.RUNFOR(5);
+        messages += static_cast<int>(client.KINDS.size() - kindsBefore);
+    }
+    EXPECT_GT(ticksWithOutput, 10);
+    EXPECT_GT(messages, ticksWithOutput);  // several messages shared a send
+    EXPECT_GT(client.UPDATES, 10);
+    EXPECT_FALSE(client.SHOTSFIRED.empty());
+    std::printf("[ measured ] %d ticks with output, %d messages, %llu library sends\n", ticksWithOutput, messages,
+                static_cast<unsigned long long>(link.SENDCALLS));
+    SERVERRELEASE();
+}
+
+TEST(ServerStart, PortInUseEndsWithOneLineAndStatusOne) {
+    LOOPBACKPAIR holder(17170);  // keeps 17170 listening
+    ASSERT_NE(holder.LISTENER, nullptr);
+    GAMEPORT = 17170;
+    EXPECT_EXIT(SERVERINITNETCONNECTION(), testing::ExitedWithCode(1),
+                "^vexil: cannot listen on TCP port 17170: address already in use\n$");
+}

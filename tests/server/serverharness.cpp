@@ -1,0 +1,240 @@
+// Server test harness (see serverharness.h).
+#include "tests/server/serverharness.h"
+
+#include <SDL.h>
+
+#include "main/spine.h"
+#include "media/clock.h"
+#include "server/server.h"
+
+SERVERTHREAD::SERVERTHREAD(uint16_t port) : PORT(port) {
+    SERVERRELEASE();
+    KELUSEREALCLOCK();
+    RESETRANDOM();
+    QUITLOOP.store(0);
+    SERVERHOSTING.store(0);
+    GAMEPORT = port;
+    VX_HOSTNAME = HOSTINGADDRESS;
+    THREAD = std::thread([] { GAMESERVER(0); });
+    for (int i = 0; i < 5000 && SERVERHOSTING.load() == 0; ++i) SDL_Delay(1);
+    RUNNING = SERVERHOSTING.load() != 0;
+}
+
+void SERVERTHREAD::STOP() {
+    if (!THREAD.joinable()) return;
+    QUITLOOP.store(1);
+    THREAD.join();
+    RUNNING = false;
+}
+
+SERVERTHREAD::~SERVERTHREAD() {
+    STOP();
+    SERVERRELEASE();
+    QUITLOOP.store(0);
+}
+
+TESTCLIENT::~TESTCLIENT() { CLOSE(); }
+
+void TESTCLIENT::CLOSE() {
+    SDLNet_SocketSet set = CONN.SET;
+    NETDETACH(CONN);
+    if (set != nullptr) SDLNet_FreeSocketSet(set);
+    GONE = true;
+}
+
+bool TESTCLIENT::OPEN(uint16_t port, int32_t code) {
+    NETINIT();
+    IPaddress address{};
+    if (SDLNet_ResolveHost(&address, "127.0.0.1", port) != 0) return false;
+    TCPsocket socket = SDLNet_TCP_Open(&address);
+    if (socket == nullptr) return false;
+    NETATTACH(CONN, socket, SDLNet_AllocSocketSet(1));
+    GONE = false;
+    NETPUTINT(CONN, code);
+    NETFLUSH(CONN);
+    return true;
+}
+
+bool TESTCLIENT::FINISHJOIN(const std::string& name, int ms) {
+    const uint32_t start = NETNOW();
+    while (NETUNREAD(CONN) < 4 && !CONN.CLOSED && NETNOW() - start < static_cast<uint32_t>(ms)) {
+        NETPUMP(CONN);
+        SDL_Delay(1);
+    }
+    if (!NETTAKEINT(CONN, SLOT)) return false;
+    if (SLOT == AUTHREFUSED) return false;
+    NETPUTSTR(CONN, name);
+    PROTOWRITEKIND(CONN, READY);
+    NETFLUSH(CONN);
+    return true;
+}
+
+bool TESTCLIENT::JOIN(uint16_t port, const std::string& name, int ms) { return OPEN(port) && FINISHJOIN(name, ms); }
+
+int32_t TESTCLIENT::POLL() {
+    if (GONE) return GOODBYE;
+    NETFLUSH(CONN);
+    NETPUMP(CONN);
+    const int64_t whole = PROTOTOCLIENTLENGTH(CONN, SLOT);
+    if (whole == 0 && !CONN.CLOSED) return -1;
+    if (whole <= 0) {
+        GONE = true;
+        KINDS.push_back(GOODBYE);
+        return GOODBYE;
+    }
+    int32_t kind = 0;
+    NETTAKEINT(CONN, kind);
+    KINDS.push_back(kind);
+    auto reply = [this] {
+        if (!ANSWER || !PROTOVALIDSLOT(SLOT)) return;
+        SHIPTYPE mine;
+        mine.CURRENTACCELERATION = THRUST;
+        mine.SHOOTING = SHOOT;
+        mine.SUBDIRECTION = HEADING;
+        mine.DELTATHETA = TURNRATE;
+        PROTOWRITECONTROLS(CONN, mine);
+        NETFLUSH(CONN);
+    };
+    switch (kind) {
+        case FULLSTATE:
+            PROTOREADFULLSTATE(CONN, PLAYERS);
+            ++FULLSTATES;
+            LASTFULLSTATEBYTES = whole;
+            reply();
+            break;
+        case UPDATE: {
+            PROTOREADUPDATE(CONN, PLAYERS, SLOT);
+            ++UPDATES;
+            LASTUPDATEBYTES = whole;
+            const uint32_t now = NETNOW();
+            if (LASTUPDATEAT != 0 && now - LASTUPDATEAT > LONGESTUPDATEGAP) LONGESTUPDATEGAP = now - LASTUPDATEAT;
+            LASTUPDATEAT = now;
+            reply();
+            break;
+        }
+        case SHOTFIRED: {
+            SHOTSFIRED.push_back(NETREADINT(NETPEEK(CONN)));
+            PROTOREADSHOTFIRED(CONN, BULLETS);
+            break;
+        }
+        case SHOTGONE:
+            SHOTSGONE.push_back(NETREADINT(NETPEEK(CONN)));
+            PROTOREADSHOTGONE(CONN, BULLETS);
+            break;
+        case CHAT: {
+            std::string line;
+            PROTOREADCHAT(CONN, line);
+            PUSHCHATLINE(CHATS, line);
+            LINES.push_back(line);
+            break;
+        }
+        case NAMEINFO:
+            PROTOREADNAMEINFO(CONN, PLAYERS);
+            break;
+        case KILLCOUNT: {
+            const int32_t slot = NETREADINT(NETPEEK(CONN));
+            PROTOREADKILLCOUNT(CONN, PLAYERS);
+            KILLCOUNTS.emplace_back(slot, PROTOVALIDSLOT(slot) ? PLAYERS[static_cast<size_t>(slot)].KILLS : 0);
+            break;
+        }
+        case GOODBYE:
+            GONE = true;
+            break;
+        default:
+            break;
+    }
+    return kind;
+}
+
+bool TESTCLIENT::RUNUNTIL(const std::function<bool()>& predicate, int ms) {
+    const uint32_t start = NETNOW();
+    for (;;) {
+        if (predicate()) return true;
+        if (NETNOW() - start >= static_cast<uint32_t>(ms)) return false;
+        if (POLL() == -1) SDL_Delay(1);
+    }
+}
+
+void TESTCLIENT::RUNFOR(int ms) {
+    RUNUNTIL([] { return false; }, ms);
+}
+
+std::string COLOURED(int r, int g, int b, const std::string& text) {
+    std::string line;
+    line += static_cast<char>(r);
+    line += static_cast<char>(g);
+    line += static_cast<char>(b);
+    return line + text;
+}
+
+PLUGGEDSLOTS::PLUGGEDSLOTS(uint16_t firstport) : NEXTPORT(firstport) {
+    NETINIT();
+    SERVERRELEASE();
+    RESETRANDOM();
+    for (SDLNet_SocketSet& set : SERVERTCPSOCKSETS) set = SDLNet_AllocSocketSet(1);
+}
+
+PLUGGEDSLOTS::~PLUGGEDSLOTS() {
+    // The server ends of the pairs belong to the server records now.
+    for (size_t i = 0; i < PAIRS.size(); ++i) {
+        PAIRS[i]->FAR.SOCKET = nullptr;
+        PAIRS[i]->FAR.SET = nullptr;
+    }
+    SERVERRELEASE();
+    PAIRS.clear();
+}
+
+bool PLUGGEDSLOTS::PLUG(int32_t slot, const std::string& name) {
+    auto pair = std::make_unique<LOOPBACKPAIR>(NEXTPORT++);
+    if (!pair->OK) return false;
+    // Hand the accepted end to the server slot, with the slot's own set.
+    TCPsocket socket = pair->FAR.SOCKET;
+    SDLNet_TCP_DelSocket(pair->FAR.SET, socket);
+    SDLNet_FreeSocketSet(pair->FAR.SET);
+    pair->FAR = NETCONNECTION{};
+    SERVERTCPSOCKS[static_cast<size_t>(slot)] = socket;
+    NETATTACH(SERVERCONNECTIONS[static_cast<size_t>(slot)], socket, SERVERTCPSOCKSETS[static_cast<size_t>(slot)]);
+    SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(slot)];
+    ship.CONNECTED = 1;
+    ship.HEALTH = 100;
+    ship.MAXHEALTH = 100;
+    ship.PLAYERNAME = name;
+    PAIRS.push_back(std::move(pair));
+    PAIRSLOT.push_back(slot);
+    return true;
+}
+
+NETCONNECTION& PLUGGEDSLOTS::PEER(int32_t slot) {
+    for (size_t i = 0; i < PAIRS.size(); ++i)
+        if (PAIRSLOT[i] == slot) return PAIRS[i]->NEAR;
+    static NETCONNECTION none;
+    return none;
+}
+
+std::pair<int32_t, std::vector<uint8_t>> PLUGGEDSLOTS::NEXT(int32_t slot) {
+    for (int32_t s = 0; s < SERVERSLOTS; ++s)
+        if (SERVERTCPSOCKS[static_cast<size_t>(s)] != nullptr) NETFLUSH(SERVERCONNECTIONS[static_cast<size_t>(s)]);
+    NETCONNECTION& peer = PEER(slot);
+    int64_t whole = 0;
+    for (int i = 0; i < 500; ++i) {
+        NETPUMP(peer);
+        whole = PROTOTOCLIENTLENGTH(peer, slot);
+        if (whole != 0) break;
+        if (NETUNREAD(peer) == 0 && i > 20) break;  // nothing queued at all
+        SDL_Delay(1);
+    }
+    if (whole <= 0) return {-1, {}};
+    std::vector<uint8_t> bytes(NETPEEK(peer), NETPEEK(peer) + whole);
+    NETSKIP(peer, static_cast<size_t>(whole));
+    return {NETREADINT(bytes.data()), bytes};
+}
+
+std::vector<int32_t> PLUGGEDSLOTS::DRAIN(int32_t slot) {
+    std::vector<int32_t> kinds;
+    for (int i = 0; i < 10000; ++i) {
+        auto message = NEXT(slot);
+        if (message.first == -1) break;
+        kinds.push_back(message.first);
+    }
+    return kinds;
+}
