@@ -16,19 +16,35 @@ std::array<std::array<SDL_Surface*, 65>, 17> BULLETSPRITES{};
 std::array<SDL_Surface*, 10> STARSPRITES{};
 
 namespace {
+// Transparent border around the copy that is turned. rotozoomSurface sizes
+// its result from floor(w / 2) and never samples the last row and column,
+// so a picture touching its own edge would lose a row or column; the border
+// keeps every picture pixel inside. It also turns about the point
+// (w / 2, h / 2) of pixel-index space, half a pixel right of and below the
+// middle of the picture, which would make a turned ship swing by a pixel
+// around its drawing point from heading to heading; one more column on the
+// left and row on top puts that point on the picture's middle, and the
+// turned picture's middle then lands on pixel (W / 2, H / 2) of the result,
+// where the renderer centres it.
+constexpr int TURNBORDER = 2;
+constexpr int TURNLEAD = TURNBORDER + 1;  // left and top
+
 // A 32-bit RGBA copy in which every magenta pixel is transparent black, so
 // that smoothing blends the picture's edge towards black (the view behind it)
 // and never towards magenta.
 SDL_Surface* TRANSPARENTCOPY(SDL_Surface* source) {
-    SDL_Surface* rgba = SDL_CreateRGBSurface(SDL_SWSURFACE, source->w, source->h, 32, 0x000000FF, 0x0000FF00,
+    SDL_Surface* rgba = SDL_CreateRGBSurface(SDL_SWSURFACE, source->w + TURNLEAD + TURNBORDER,
+                                             source->h + TURNLEAD + TURNBORDER, 32, 0x000000FF, 0x0000FF00,
                                              0x00FF0000, 0xFF000000);
     if (rgba == nullptr) return nullptr;
+    SDL_FillRect(rgba, nullptr, 0);
     SDL_LockSurface(source);
     SDL_LockSurface(rgba);
     const int bpp = source->format->BytesPerPixel;
     for (int y = 0; y < source->h; ++y) {
         const Uint8* row = static_cast<const Uint8*>(source->pixels) + y * source->pitch;
-        Uint32* out = reinterpret_cast<Uint32*>(static_cast<Uint8*>(rgba->pixels) + y * rgba->pitch);
+        Uint32* out = reinterpret_cast<Uint32*>(static_cast<Uint8*>(rgba->pixels) + (y + TURNLEAD) * rgba->pitch) +
+                      TURNLEAD;
         for (int x = 0; x < source->w; ++x) {
             Uint32 pixel = 0;
             const Uint8* p = row + x * bpp;

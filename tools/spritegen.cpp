@@ -9,6 +9,10 @@
 //     ninja -C build vexil-spritegen && build/tools/vexil-spritegen data
 // look at the results, and commit the changed data/*.bmp together with this
 // file. The output is deterministic: the same source gives the same bytes.
+// Keep every picture's width and height odd, with the centre line at w / 2:
+// the game draws the unturned picture centred on pixel (w / 2, h / 2) in
+// integers and the turned ones about their exact middle, so an even size
+// puts the level ship half a pixel off from its turned copies.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -318,6 +322,11 @@ IMAGE RESOLVE(const CANVAS& cv, double minCover = 0.0) {
 bool NEARMAGENTA(int r, int g, int b) { return r - g > 40 && b - g > 40; }
 
 bool CHECKIMAGE(const std::string& name, const IMAGE& img) {
+    if (img.W % 2 == 0 || img.H % 2 == 0) {
+        std::fprintf(stderr, "%s: %d x %d; make both sizes odd so the picture has a middle pixel\n",
+                     name.c_str(), img.W, img.H);
+        return false;
+    }
     for (size_t i = 0; i < img.RGB.size(); i += 3) {
         int r = img.RGB[i], g = img.RGB[i + 1], b = img.RGB[i + 2];
         if (r == KEYR && g == KEYG && b == KEYB) continue;
@@ -382,8 +391,8 @@ bool WRITEBMP(const std::string& path, const IMAGE& img) {
 // tail planes and one big engine. BANK is -1 (banking left: the left wing
 // dips away, foreshortened and in shadow), 0 (level) or +1 (banking right).
 IMAGE DRAWPLAYER1(int bank) {
-    CANVAS cv(56, 64);
-    const double cx = 28.0;
+    CANVAS cv(55, 63);
+    const double cx = 27.5;
     const double sl = bank < 0 ? 0.70 : 1.0;
     const double sr = bank > 0 ? 0.70 : 1.0;
     auto side = [=](double x) {
@@ -414,7 +423,7 @@ IMAGE DRAWPLAYER1(int bank) {
     PAINT(cv, OVAL(cx + ox, 16, 3.2, 6.5), GLASS(COL{10, 45, 80}, COL{120, 225, 255}, cx + ox - 1.2, 13, 4.5));
     // Engine nozzle and exhaust.
     PAINT(cv, MIRRORED(cx, {{0, 53}, {4.5, 53}, {4, 58}, {0, 58}}, sl, sr), METAL(metal, 1.0));
-    EXHAUST(cv, cx, 56.5, 3.6, 4.6);
+    EXHAUST(cv, cx, 56.0, 3.6, 4.0);
     OUTLINE(cv, 0.9, 0.28);
     return RESOLVE(cv);
 }
@@ -423,8 +432,8 @@ IMAGE DRAWPLAYER1(int bank) {
 // an amber canopy, two long gun booms joined by a broad rear wing and a tail
 // plane, an engine at the end of each boom.
 IMAGE DRAWPLAYER2() {
-    CANVAS cv(62, 58);
-    const double cx = 31.0;
+    CANVAS cv(61, 57);
+    const double cx = 30.5;
     const COL red{196, 48, 36}, dark{120, 30, 24}, grey{128, 128, 134}, gun{80, 82, 88};
     // Rear wing between and beyond the booms.
     PAINT(cv, MIRRORED(cx, {{0, 30}, {27, 35}, {29, 40}, {29, 46}, {0, 44}}), METAL(red, 2.5));
@@ -438,7 +447,7 @@ IMAGE DRAWPLAYER2() {
                         {bx + 2.5, 53}, {bx - 2.5, 53}, {bx - 3.5, 50}}),
               METAL(grey, 2.0));
         PAINT(cv, POLY({{bx - 3.4, 24}, {bx + 3.4, 24}, {bx + 3.4, 27}, {bx - 3.4, 27}}), METAL(red, 1.0));
-        EXHAUST(cv, bx, 52.0, 2.8, 3.6);
+        EXHAUST(cv, bx, 51.5, 2.8, 3.2);
     }
     // Central pod.
     PAINT(cv, MIRRORED(cx, {{0, 4}, {3, 6}, {6, 13}, {7, 24}, {7, 40}, {5, 47}, {0, 48}}), METAL(red, 3.0));
@@ -452,8 +461,8 @@ IMAGE DRAWPLAYER2() {
 // sweep far back, with a short teardrop body, a bubble canopy and two
 // engines in the wing's notch.
 IMAGE DRAWPLAYER3() {
-    CANVAS cv(62, 50);
-    const double cx = 31.0;
+    CANVAS cv(61, 49);
+    const double cx = 30.5;
     const COL green{54, 164, 74}, light{150, 222, 140}, dark{32, 104, 48};
     // The wing: leading edge from the body back to the tips, trailing edge
     // cut in towards the centre.
@@ -477,8 +486,8 @@ IMAGE DRAWPLAYER3() {
 // Player 4, the "Scarab": a round golden beetle with two mandible cannons
 // reaching forward, armour plates on its flanks and one wide engine.
 IMAGE DRAWPLAYER4() {
-    CANVAS cv(52, 64);
-    const double cx = 26.0;
+    CANVAS cv(51, 63);
+    const double cx = 25.5;
     const COL gold{226, 182, 44}, bronze{150, 104, 30}, metal{96, 90, 80};
     // Flank plates.
     PAINT(cv, MIRRORED(cx, {{0, 28}, {13, 28}, {24, 40}, {24, 51}, {14, 50}, {0, 50}}), METAL(bronze, 2.0));
@@ -491,7 +500,7 @@ IMAGE DRAWPLAYER4() {
     }
     // Engine housing and exhaust.
     PAINT(cv, MIRRORED(cx, {{0, 50}, {9, 50}, {8, 58}, {0, 58}}), METAL(metal, 1.5));
-    EXHAUST(cv, cx, 56.5, 6.5, 4.2);
+    EXHAUST(cv, cx, 56.0, 6.5, 4.0);
     // Shell.
     PAINT(cv, OVAL(cx, 35, 15, 19), METAL(gold, 4.0));
     // Dark seam down the middle of the shell and two bands across it.
