@@ -17,6 +17,16 @@ int32_t KELMOUSEY = 0;
 int32_t KELMOUSEBUTTONS = 0;
 
 namespace {
+// Ends start-up over a bitmap: one line on standard error, then the library
+// shutdown of KELQUIT (which gives a full-screen mode back to the desktop)
+// and exit status 1.
+[[noreturn]] void BITMAPFAILURE(const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "vexil: %s\n", message.c_str());
+    KELEXITSTATUS = 1;
+    KELQUIT();
+}
+
 void TRACE(const std::string& line) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
@@ -41,14 +51,13 @@ SDL_Surface* KELLOADMASKEDGRAPHIC(const std::string& filename) {
     TRACE("Loaded file");
     if (loaded == nullptr) {
         TRACE(filename + ".bmp failed to load!");
-        std::fflush(stdout);
-        KELFATAL("cannot load the bitmap " + path + ": " + SDL_GetError());
+        BITMAPFAILURE("cannot load the bitmap " + path + ": " + SDL_GetError());
     }
     TRACE("about to convert file");
     SDL_Surface* converted = SDL_DisplayFormat(loaded);
     TRACE("Freeing original file");
     SDL_FreeSurface(loaded);
-    if (converted == nullptr) KELFATAL("cannot convert the bitmap " + path + " to the display format");
+    if (converted == nullptr) BITMAPFAILURE("cannot convert the bitmap " + path + " to the display format");
     TRACE("Setting colour key to hot pink");
     SDL_SetColorKey(converted, SDL_SRCCOLORKEY, SDL_MapRGB(converted->format, 255, 0, 255));
     TRACE("Returning ptr");
@@ -128,10 +137,12 @@ void KELPAGEFLIP() {
     KELMOUSEBUTTONS = SDL_GetMouseState(&mx, &my) & 0xFF;
     KELMOUSEX = mx;
     KELMOUSEY = my;
-    KELMEASUREDFRAMEPERIOD = static_cast<int32_t>(KELGETTICKS()) - KELOLDERTIMER;
+    // Tick arithmetic is modular (unsigned), so the pacing carries on when
+    // the tick count passes 2^31 and wraps at 2^32.
+    KELMEASUREDFRAMEPERIOD = static_cast<int32_t>(KELGETTICKS() - static_cast<uint32_t>(KELOLDERTIMER));
     KELMEASUREDFRAMERATE = 1.0 / static_cast<double>(KELMEASUREDFRAMEPERIOD);
     int32_t wait = static_cast<int32_t>(static_cast<uint32_t>(KELOLDTIMER) - KELGETTICKS());
     KELOLDERTIMER = static_cast<int32_t>(KELGETTICKS());
     if (wait > 0) KELDELAY(static_cast<uint32_t>(wait));
-    KELOLDTIMER = static_cast<int32_t>(KELGETTICKS()) + KELFRAMEPERIOD;
+    KELOLDTIMER = static_cast<int32_t>(KELGETTICKS() + static_cast<uint32_t>(KELFRAMEPERIOD));
 }
