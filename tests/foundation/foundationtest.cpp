@@ -31,16 +31,8 @@ std::string READFILE(const std::string& path) {
 
 std::vector<std::string> SPLITLINES(const std::string& text) {
     std::vector<std::string> lines;
-    std::string line;
-    for (char c : text) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line.push_back(c);
-        }
-    }
-    if (!line.empty()) lines.push_back(line);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
