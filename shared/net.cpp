@@ -279,7 +279,9 @@ bool NETWAITFOR(NETCONNECTION& conn, size_t count) {
         if (NETUNREAD(conn) >= count) return true;
         if (conn.CLOSED) return false;
         if (NETNOW() - start >= NETWAITLIMITMS) {
-            NETFAIL(conn);
+            // Treated as closed: nothing more is read from it. Its output
+            // still goes out (a refused peer still gets its answer).
+            conn.CLOSED = true;
             return false;
         }
         // Output the kernel could not take yet may be what the peer waits

@@ -21,13 +21,14 @@
 //   STR:      INT length n, then the n bytes (no terminator)
 //
 // A connection ends up in one of two "closed" conditions:
-//  - CLOSED: the peer has closed its side (or the socket reported an error on
-//    receive). Nothing more will arrive, but whole messages already buffered
-//    may still be taken.
+//  - CLOSED: the peer has closed its side, the socket reported an error on
+//    receive, or a wait ran past NETWAITLIMITMS. Nothing more is read, but
+//    whole messages already buffered may still be taken, and output is still
+//    sent.
 //  - FAILED: the connection is unusable and must be dropped now, whatever is
-//    buffered: a protocol violation, a wait that ran past its limit, unsent
-//    output past NETMAXUNSENT, a send error, or a caller's NETFAIL. FAILED
-//    implies CLOSED.
+//    buffered: a protocol violation, unsent output past NETMAXUNSENT, a send
+//    error, or a caller's NETFAIL. Its output is discarded. FAILED implies
+//    CLOSED.
 // Neither condition closes the socket: only NETDETACH does, so nothing is
 // ever freed from inside a send path. The owner (the server's dispatcher,
 // the client's loop) sees the condition at its next read and acts on it.
@@ -125,7 +126,8 @@ int32_t NETPUMP(NETCONNECTION& conn);
 
 // Flushes, then polls and receives until at least COUNT unread bytes are
 // buffered. Returns true when they are. Returns false when the connection is
-// or becomes CLOSED first, or when NETWAITLIMITMS pass (which FAILS it).
+// or becomes CLOSED first, or when NETWAITLIMITMS pass (after which it counts
+// as CLOSED). Asking for more than NETMAXUNREAD bytes FAILS it.
 bool NETWAITFOR(NETCONNECTION& conn, size_t count);
 
 // Unread bytes in the input buffer, and a pointer to the first of them.

@@ -351,7 +351,13 @@ TEST(BufferedConnection, WaitForASilentPeerEndsAtTheLimit) {
     const uint32_t waited = NETNOW() - start;
     EXPECT_GE(waited, NETWAITLIMITMS - 10);
     EXPECT_EQ(value, 2.5);
-    EXPECT_TRUE(pair.FAR.FAILED);
+    EXPECT_TRUE(pair.FAR.CLOSED);
+    // Nothing more is waited for, but the connection can still answer.
+    const uint32_t again = NETNOW();
+    EXPECT_FALSE(NETRECVDBL(pair.FAR, value));
+    EXPECT_LT(NETNOW() - again, 1000u);
+    NETPUTINT(pair.FAR, AUTHREFUSED);
+    EXPECT_EQ(SHIP(pair.FAR, pair.NEAR), BYTES({0xFF, 0xFF, 0xFF, 0xFF}));
     std::printf("[ measured ] bounded wait on a silent peer ended after %u ms\n", waited);
 }
 
