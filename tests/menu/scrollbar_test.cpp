@@ -159,20 +159,4 @@ TEST_F(SCROLLBARS, IntegerReadOutNeverClearsLessThanItsWidestNumber) {
     EXPECT_EQ(fresh.MAXLEN, 20);
 }
 
-TEST_F(SCROLLBARS, StringReadOutDrawsTheVariableAsItIsNow) {
-    std::string label = "Player Name";
-    STRMONITORTYPE monitor;
-    SETSTRMONITOR(monitor, 220, 210, label);
-    label = "";
-    STRMONITORRENDER(monitor);
-    int l, t, r, b;
-    EXPECT_FALSE(FINDCOLOURBOX(BLACK, 220, 210, 400, 225, l, t, r, b));
-    label = "Player Name";
-    STRMONITORRENDER(monitor);
-    ASSERT_TRUE(FINDCOLOURBOX(BLACK, 210, 200, 400, 235, l, t, r, b));
-    EXPECT_GE(l, 220);
-    EXPECT_LT(l, 224);
-    EXPECT_GE(t, 210);
-    EXPECT_GT(r, 260);
-}
 }  // namespace
