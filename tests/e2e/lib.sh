@@ -24,6 +24,7 @@ E2E_GAME_STATUS=""
 E2E_NAME=""
 E2E_ARTIFACTS=""
 E2E_RUN=""
+E2E_TMP=""
 E2E_FAILURES=0
 
 e2e_log() { echo "[$E2E_NAME] $*"; }
@@ -55,6 +56,7 @@ e2e_cleanup() {
         kill "$E2E_XVFB_PID" 2>/dev/null || true
         wait "$E2E_XVFB_PID" 2>/dev/null || true
     fi
+    if [[ -n "$E2E_TMP" ]]; then rm -rf "$E2E_TMP"; fi
 }
 
 # e2e_setup NAME ARTIFACTDIR
@@ -64,6 +66,7 @@ e2e_setup() {
     E2E_NAME="${1:?test name}"
     E2E_ARTIFACTS="${2:?artifact folder}"
     mkdir -p "$E2E_ARTIFACTS"
+    E2E_TMP="$(mktemp -d "${TMPDIR:-/tmp}/vexil-e2e-XXXXXX")"
     for tool in Xvfb xdotool import stream identify od; do
         command -v "$tool" >/dev/null || e2e_abort "$tool is not installed (tools/install-deps.sh --tests)"
     done
@@ -211,14 +214,22 @@ e2e_type() {
 e2e_screenshot() {
     local file="$E2E_ARTIFACTS/${1:?name}.png"
     import -window root "$file"
+    rm -f "$(e2e_rawfile "$file")"  # a new picture under an old name
     echo "$file"
+}
+
+# Where the raw RGB dump of a screenshot is kept (removed at the end).
+e2e_rawfile() {
+    local name="${1//\//_}"
+    echo "$E2E_TMP/${name%.png}.rgb"
 }
 
 # e2e_pixel FILE.png X Y : prints "R G B" of one pixel of a screenshot.
 e2e_pixel() {
     local png="$1" x="$2" y="$3"
-    local raw="${png%.png}.rgb"
-    if [[ ! -s "$raw" || "$raw" -ot "$png" ]]; then
+    local raw
+    raw="$(e2e_rawfile "$png")"
+    if [[ ! -s "$raw" ]]; then
         stream -map rgb -storage-type char "$png" "$raw"
     fi
     local width
@@ -233,7 +244,7 @@ e2e_wait_pixel() {
     for ((i = 0; i < ${4:-30} * 4; i++)); do
         shot="$(e2e_screenshot "$E2E_NAME.wait")"
         if [[ "$(e2e_pixel "$shot" "$1" "$2")" == "$3" ]]; then
-            rm -f "$shot" "${shot%.png}.rgb"
+            rm -f "$shot"
             return 0
         fi
         sleep 0.25
@@ -255,7 +266,8 @@ e2e_expect_pixel() {
 e2e_expect_ink() {
     local png="$1" x0="$2" y0="$3" x1="$4" y1="$5"
     e2e_pixel "$png" 0 0 >/dev/null  # makes the raw dump
-    local raw="${png%.png}.rgb" width y
+    local raw width y
+    raw="$(e2e_rawfile "$png")"
     width="$(identify -format '%w' "$png")"
     for ((y = y0; y <= y1; y++)); do
         if od -An -v -w3 -tu1 -j $(((y * width + x0) * 3)) -N $(((x1 - x0 + 1) * 3)) "$raw" |
