@@ -9,6 +9,8 @@
 #include <limits>
 
 #include "main/spine.h"
+#include "media/clock.h"
+#include "tests/support/testsupport.h"
 #include "server/server.h"
 #include "tests/server/serverharness.h"
 
@@ -323,7 +325,9 @@ TEST(ServerDispatcher, TakesOnlyWholeMessagesAndDropsBrokenPeers) {
     NETPUTINT(slots.PEER(1), 2147483647);
     NETFLUSH(slots.PEER(1));
     // Cy closes without a word; Dee says GOODBYE.
+    SDLNet_SocketSet cyset = slots.PEER(2).SET;
     NETDETACH(slots.PEER(2));
+    SDLNet_FreeSocketSet(cyset);
     PROTOWRITEKIND(slots.PEER(3), GOODBYE);
     NETFLUSH(slots.PEER(3));
     SDL_Delay(30);
@@ -394,6 +398,49 @@ TEST(ServerTick, OneLibrarySendPerConnectionPerTick) {
     EXPECT_FALSE(client.SHOTSFIRED.empty());
     std::printf("[ measured ] %d ticks with output, %d messages, %llu library sends\n", ticksWithOutput, messages,
                 static_cast<unsigned long long>(link.SENDCALLS));
+    SERVERRELEASE();
+}
+
+TEST(ServerLoop, ServesOnlyWhenHostingAndRunsAtLeastOneTick) {
+    SERVERRELEASE();
+    SERVERHOSTING.store(0);
+    QUITLOOP.store(1);
+    GAMEPORT = 17180;
+    VX_HOSTNAME = "localhost";  // the same machine, but not the hosting address
+    GAMESERVER(0);
+    EXPECT_EQ(SERVERHOSTING.load(), 0);
+    EXPECT_EQ(SERVERTCPSOCK, nullptr);
+
+    // Spaces around the address still host. With the flag already set,
+    // exactly one tick runs (one pause), over the arena set-up's ships.
+    VX_HOSTNAME = " 127.0.0.1 ";
+    USEFAKECLOCK(5000);
+    GAMESERVER(0);
+    EXPECT_EQ(SERVERHOSTING.load(), 1);
+    EXPECT_NE(SERVERTCPSOCK, nullptr);
+    EXPECT_EQ(FAKEDELAYCOUNT, 1u);
+    EXPECT_EQ(FAKELASTDELAY, 5u);
+    for (const SHIPTYPE& ship : SERVERPLAYERS) {
+        EXPECT_EQ(ship.X, -500);
+        EXPECT_EQ(ship.Y, -500);
+        EXPECT_EQ(ship.HEALTH, 100);
+        EXPECT_EQ(ship.MAXHEALTH, 100);
+        EXPECT_EQ(ship.SUBDIRECTION, 64.0);
+        EXPECT_EQ(ship.DIRECTION, 64);
+        EXPECT_EQ(ship.CONNECTED, 0);
+    }
+    int invisible = 0;
+    for (const STARTYPE& star : SERVERSTARFIELD) {
+        EXPECT_GE(star.X, -5000);
+        EXPECT_LE(star.X, 4999);
+        EXPECT_GE(star.SPRITE, 0);
+        EXPECT_LE(star.SPRITE, 9);
+        invisible += star.SPRITE == 0;
+    }
+    EXPECT_GT(invisible, 40);
+    EXPECT_LT(invisible, 200);
+    KELUSEREALCLOCK();
+    QUITLOOP.store(0);
     SERVERRELEASE();
 }
 

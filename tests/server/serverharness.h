@@ -44,6 +44,8 @@ struct TESTCLIENT {
     // Waits (up to MS) for the slot number; then sends the name and READY.
     // Returns true when a slot (not -1) was given.
     bool FINISHJOIN(const std::string& name, int ms = 15000);
+    // OPEN and FINISHJOIN, then polls until the first UPDATE (FULLSTATE for
+    // a client that does not ANSWER) has arrived.
     bool JOIN(uint16_t port, const std::string& name, int ms = 15000);
     // Handles at most one whole message: returns its kind, -1 when none is
     // whole yet, GOODBYE when the connection is gone.
