@@ -30,7 +30,7 @@ void HOLD(SDLKey key) { PUSHKEY(key, true); }
 void RELEASE(SDLKey key) { PUSHKEY(key, false); }
 }  // namespace
 
-TEST_F(ControlsTest, KeysSetTheOwnShipsControls) {
+TEST_F(ControlsTest, KeysSetTheOwnShipsControlsAndTheFramePeriod) {
     OWN().SUBDIRECTION = 12.7;
     OWN().FRAME = 2;
     CLIENTPLAYERS[4].CURRENTACCELERATION = 77;
@@ -65,9 +65,8 @@ TEST_F(ControlsTest, KeysSetTheOwnShipsControls) {
     HOLD(SDLK_ESCAPE);
     CLIENTCONTROLS();
     EXPECT_EQ(QUITLOOP.load(), 1);
-}
 
-TEST_F(ControlsTest, PAndOStepTheFramePeriodWithoutBounds) {
+    // P and O step the frame period every frame they are held, unbounded.
     HOLD(SDLK_p);
     for (int i = 0; i < 50; ++i) CLIENTCONTROLS();
     EXPECT_EQ(KELFRAMEPERIOD, 83);
@@ -135,17 +134,6 @@ TEST_F(ControlsTest, OnlyTheOwnHeadingIsWrappedOnceEachWayAndDirectionIsLeftAlon
     OWN().SUBDIRECTION = 64;
     CLIENTPHYSICS();
     EXPECT_EQ(OWN().SUBDIRECTION, 64);
-}
-
-TEST_F(ControlsTest, HeldFireKeepsTheTimerButSpawnsNothing) {
-    OWN().SHOOTING = 1;
-    OWN().GUNTIMER = 29;
-    CLIENTPHYSICS();
-    EXPECT_EQ(OWN().GUNTIMER, 0);  // it "fired"
-    for (const BULLETTYPE& b : CLIENTBULLETS) ASSERT_EQ(b.SPRITE, 0);
-    OWN().SHOOTING = 0;
-    CLIENTPHYSICS();
-    EXPECT_EQ(OWN().GUNTIMER, 29);
 }
 
 TEST_F(ControlsTest, ProjectilesFlyAndLeaveAtTheServersBounds) {
