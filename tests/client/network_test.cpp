@@ -266,11 +266,9 @@ TEST_F(NetworkTest, PartialMessagesNeverHoldAFrameAndAStuckOneEndsTheGame) {
     std::vector<uint8_t> bytes = SERVER->CONN.OUTBUF;
     SERVER->CONN.OUTBUF.assign(bytes.begin(), bytes.begin() + 700);
     SERVER->FLUSH();
-    const uint32_t start = NETNOW();
     ASSERT_TRUE(DISPATCHUNTIL([] { return NETUNREAD(CLIENTCONNECTION) >= 700; }));
-    // Each dispatch returned without the rest of the message (far less than
-    // the 3 s a receive could wait) and applied nothing.
-    EXPECT_LT(NETNOW() - start, 2500u);
+    // Each dispatch returned without the rest of the message and applied
+    // nothing; one that waited for it would have given up on the server.
     EXPECT_EQ(CLIENTPLAYERS[0].X, 0);
     EXPECT_EQ(QUITLOOP.load(), 0);
 
