@@ -1,5 +1,6 @@
 // Controls of the own ship and the client's motion prediction: CLIENTPHYSICS
-// and CLIENTBULLETPHYSICS each keep their own clock pair. Main thread only;
+// and CLIENTBULLETPHYSICS each keep their own clock pair, one per client
+// thread (thread_local, like the client tables). Main thread in the game;
 // QUITLOOP is the one thing written here that the server thread reads.
 #include "client/controls.h"
 
@@ -10,8 +11,8 @@
 #include "shared/world.h"
 
 namespace {
-PHYSICSCLOCK SHIPCLOCK;
-PHYSICSCLOCK BULLETCLOCK;
+thread_local PHYSICSCLOCK SHIPCLOCK;
+thread_local PHYSICSCLOCK BULLETCLOCK;
 
 bool HELD(int32_t code) { return KELMULTIKEY(code) != 0; }
 

@@ -1,7 +1,8 @@
 // The client's connection: handshake, the per-frame dispatcher over the
 // buffered connection of shared/net.h, the CONTROLS sender and the
-// round-trip measurement. Main thread only; of what it writes only QUITLOOP
-// and KELEXITSTATUS are seen by the server thread.
+// round-trip measurement. Runs in the client's thread (the game's main
+// thread, or one bot each); its state is thread_local. Of what it writes
+// only QUITLOOP and KELEXITSTATUS are process-wide.
 #include "client/network.h"
 
 #include <cerrno>
@@ -18,19 +19,20 @@
 #include "shared/protocol.h"
 #include "shared/world.h"
 
-double CLIENTROUNDTRIPTIME1 = 0;
-double CLIENTROUNDTRIPTIME2 = 0;
-int32_t CLIENTCONTROLSSENT = 0;
+thread_local double CLIENTROUNDTRIPTIME1 = 0;
+thread_local double CLIENTROUNDTRIPTIME2 = 0;
+thread_local int32_t CLIENTCONTROLSSENT = 0;
+thread_local int32_t CLIENTQUITSONLOSS = 1;
 
 namespace {
 // A CONTROLS queued this frame, not yet handed to the kernel.
-bool CONTROLSQUEUED = false;
+thread_local bool CONTROLSQUEUED = false;
 // A CONTROLS has left and its UPDATE has not yet been applied.
-bool CONTROLSINFLIGHT = false;
-double CONTROLSLEFTAT = 0;
+thread_local bool CONTROLSINFLIGHT = false;
+thread_local double CONTROLSLEFTAT = 0;
 // The unread input holds the start of a message since PARTIALSINCE.
-bool PARTIALWAITING = false;
-uint32_t PARTIALSINCE = 0;
+thread_local bool PARTIALWAITING = false;
+thread_local uint32_t PARTIALSINCE = 0;
 
 std::string SERVERTEXT() { return TRIMSPACES(VX_HOSTNAME) + " port " + std::to_string(GAMEPORT); }
 
@@ -40,14 +42,14 @@ void STARTFAILED(const std::string& line, bool keywait) {
     if (keywait) KELCONSOLEKEYWAIT();
     CLIENTNETCLOSE();
     KELEXITSTATUS = 1;
-    QUITLOOP = 1;
+    if (CLIENTQUITSONLOSS != 0) QUITLOOP = 1;
 }
 
 // The connection is over (closed by the server, or broken): the game ends.
 void CONNECTIONLOST() {
     DEBUGMESSAGE("client::disconnected by host");
     CLIENTNETCLOSE();
-    QUITLOOP = 1;
+    if (CLIENTQUITSONLOSS != 0) QUITLOOP = 1;
 }
 
 SHIPTYPE* OWNSHIP() {

@@ -1,6 +1,8 @@
 // The client's side of the connection: opening it with the handshake, the
 // once-per-frame dispatcher that applies at most one whole server message,
-// the CONTROLS sender, and the round-trip measurement. Main thread only.
+// the CONTROLS sender, and the round-trip measurement. Runs in the thread
+// that runs the client (the game's main thread, or one bot of vexil-bots);
+// every piece of per-connection state is thread_local.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +11,18 @@
 // Tick count (KELGETTICKS) when the CONTROLS of the last measured cycle left,
 // and when the UPDATE answering it arrived. Read-out line 8 shows the
 // difference.
-extern double CLIENTROUNDTRIPTIME1;
-extern double CLIENTROUNDTRIPTIME2;
+extern thread_local double CLIENTROUNDTRIPTIME1;
+extern thread_local double CLIENTROUNDTRIPTIME2;
 
 // 1 once a CONTROLS has been sent on the current connection. Only the first
 // FULLSTATE is answered, so exactly one exchange cycle runs.
-extern int32_t CLIENTCONTROLSSENT;
+extern thread_local int32_t CLIENTCONTROLSSENT;
+
+// 1 (the game): a failed start or a lost connection sets QUITLOOP, which
+// ends the client loop and, when hosting, the server. A bot sets it to 0
+// for its own thread, so the end of its connection ends only that bot (it
+// watches CLIENTCONNECTED()).
+extern thread_local int32_t CLIENTQUITSONLOSS;
 
 // Longest wait for the server's answer to the code, in milliseconds.
 constexpr uint32_t CLIENTHANDSHAKELIMITMS = 5000;

@@ -1,7 +1,8 @@
 // The buffered connection (NETCONNECTION) and both sides' typed-value
 // primitives. See net.h for the model.
 // Threads: each NETCONNECTION is used by one thread only: CLIENTCONNECTION
-// and the CLIENT* socket globals by the main thread, SERVERCONNECTIONS and
+// and the CLIENT* socket globals are thread_local (one set per client
+// thread), SERVERCONNECTIONS and
 // the SERVER* socket globals by the server thread. NETINIT is safe from any
 // thread.
 #include "shared/net.h"
@@ -21,10 +22,10 @@
 #include <mutex>
 #include <thread>
 
-TCPsocket CLIENTSOCKET = nullptr;
-SDLNet_SocketSet CLIENTTCPSOCKSET = nullptr;
-IPaddress CLIENTIP{};
-NETCONNECTION CLIENTCONNECTION;
+thread_local TCPsocket CLIENTSOCKET = nullptr;
+thread_local SDLNet_SocketSet CLIENTTCPSOCKSET = nullptr;
+thread_local IPaddress CLIENTIP{};
+thread_local NETCONNECTION CLIENTCONNECTION;
 
 TCPsocket SERVERTCPSOCK = nullptr;
 IPaddress SERVERIP{};

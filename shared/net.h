@@ -34,7 +34,8 @@
 // the client's loop) sees the condition at its next read and acts on it.
 //
 // Threads: a NETCONNECTION is used by one thread only. The client globals
-// belong to the main thread, the server globals to the server thread.
+// are thread_local (each client thread, the game's main thread or a bot,
+// has its own connection); the server globals belong to the server thread.
 // NETINIT may be called from either.
 #pragma once
 
@@ -167,16 +168,16 @@ int32_t NETREADINT(const uint8_t* bytes);
 void NETWRITEINT(uint8_t* bytes, int32_t value);
 
 // ---------------------------------------------------------------------------
-// The client's connection (main thread only). The client opens CLIENTSOCKET,
+// The client's connection, one per client thread. The client opens CLIENTSOCKET,
 // allocates CLIENTTCPSOCKSET and then calls
 //     NETATTACH(CLIENTCONNECTION, CLIENTSOCKET, CLIENTTCPSOCKSET);
 // after which the CLIENTNET... primitives work on CLIENTCONNECTION. The
 // client flushes CLIENTCONNECTION once per frame (NETFLUSH); receives flush
 // first by themselves.
-extern TCPsocket CLIENTSOCKET;
-extern SDLNet_SocketSet CLIENTTCPSOCKSET;
-extern IPaddress CLIENTIP;
-extern NETCONNECTION CLIENTCONNECTION;
+extern thread_local TCPsocket CLIENTSOCKET;
+extern thread_local SDLNet_SocketSet CLIENTTCPSOCKSET;
+extern thread_local IPaddress CLIENTIP;
+extern thread_local NETCONNECTION CLIENTCONNECTION;
 
 void CLIENTNETSENDMESSAGEINT(const int32_t& X);
 void CLIENTNETSENDMESSAGELNG(const int32_t& X);

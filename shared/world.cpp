@@ -1,7 +1,7 @@
 // World model tables, the per-thread random generator and the rounding
 // helpers. The tables are zero-filled at start and live for the whole
-// process; the server thread owns the SERVER* ones, the main thread the
-// CLIENT* ones.
+// process; the server thread owns the SERVER* ones. The CLIENT* ones exist
+// once per thread that runs a client (the game's main thread; each bot).
 #include "shared/world.h"
 
 #include <cmath>
@@ -12,13 +12,13 @@ BULLETTABLE SERVERBULLETS;
 STARTABLE SERVERSTARFIELD;
 CHATBUFFER SERVERCHATBUFFER;
 
-SHIPTABLE CLIENTPLAYERS;
-BULLETTABLE CLIENTBULLETS;
-STARTABLE CLIENTSTARFIELD;
-CHATBUFFER CLIENTCHATBUFFER;
-int32_t CLIENTCURRENTPLAYERSHIP = 0;
-int32_t CLIENTPVPVARX = 0;
-int32_t CLIENTPVPVARY = 0;
+thread_local SHIPTABLE CLIENTPLAYERS;
+thread_local BULLETTABLE CLIENTBULLETS;
+thread_local STARTABLE CLIENTSTARFIELD;
+thread_local CHATBUFFER CLIENTCHATBUFFER;
+thread_local int32_t CLIENTCURRENTPLAYERSHIP = 0;
+thread_local int32_t CLIENTPVPVARX = 0;
+thread_local int32_t CLIENTPVPVARY = 0;
 
 namespace {
 // The classic portable C library generator (values 0..32767), with its state

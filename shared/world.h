@@ -1,8 +1,10 @@
 // World model: the ship, projectile and star records, the fixed global
 // tables of both the server and the client copy of the world, the random
 // generator and the real-to-integer conversions every other module uses.
-// Threads: SERVER* tables belong to the server thread, CLIENT* tables to the
-// main (client) thread; the random generator keeps one state per thread.
+// Threads: SERVER* tables belong to the server thread. The CLIENT* tables
+// are thread_local: each thread that runs a client (the game's main thread,
+// or each bot of vexil-bots) has its own copy of the client's world. The
+// random generator keeps one state per thread.
 #pragma once
 
 #include <array>
@@ -76,14 +78,15 @@ extern BULLETTABLE SERVERBULLETS;
 extern STARTABLE SERVERSTARFIELD;
 extern CHATBUFFER SERVERCHATBUFFER;
 
-// Client copy of the world (main thread only).
-extern SHIPTABLE CLIENTPLAYERS;
-extern BULLETTABLE CLIENTBULLETS;
-extern STARTABLE CLIENTSTARFIELD;
-extern CHATBUFFER CLIENTCHATBUFFER;
-extern int32_t CLIENTCURRENTPLAYERSHIP;
-extern int32_t CLIENTPVPVARX;
-extern int32_t CLIENTPVPVARY;
+// Client copy of the world: one per client thread (the game has one, the
+// main thread).
+extern thread_local SHIPTABLE CLIENTPLAYERS;
+extern thread_local BULLETTABLE CLIENTBULLETS;
+extern thread_local STARTABLE CLIENTSTARFIELD;
+extern thread_local CHATBUFFER CLIENTCHATBUFFER;
+extern thread_local int32_t CLIENTCURRENTPLAYERSHIP;
+extern thread_local int32_t CLIENTPVPVARX;
+extern thread_local int32_t CLIENTPVPVARY;
 
 // Whole values 0..32767 from the calling thread's own generator. Every
 // thread's generator starts in the same state, so two processes (or the
