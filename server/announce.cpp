@@ -28,8 +28,15 @@ NETCONNECTION& LINK(int32_t slot) { return SERVERCONNECTIONS[static_cast<size_t>
 }  // namespace
 
 void SERVERBROADCASTCHAT(const std::string& MESSAGE) {
+    // A name and a text may each be as long as the longest string a peer
+    // accepts, so a line built from them may be longer; every client would
+    // take such a line as a protocol violation and drop its connection. A
+    // line that long goes out cut to that length instead.
+    const bool toolong = MESSAGE.size() > static_cast<size_t>(NETMAXSTRING);
+    const std::string cut = toolong ? MESSAGE.substr(0, static_cast<size_t>(NETMAXSTRING)) : std::string();
+    const std::string& line = toolong ? cut : MESSAGE;
     for (int32_t slot = 0; slot < MAXPLAYERS; ++slot)
-        if (CONNECTEDSLOT(slot)) PROTOWRITECHAT(LINK(slot), MESSAGE);
+        if (CONNECTEDSLOT(slot)) PROTOWRITECHAT(LINK(slot), line);
 }
 
 void SERVERJOINMESSAGE(int32_t PLAYER) {

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
-// Queues MESSAGE as CHAT to every connected slot, in ascending order.
+// Queues MESSAGE as CHAT to every connected slot, in ascending order. A line
+// longer than NETMAXSTRING (the longest string any peer accepts) is cut to
+// that length.
 void SERVERBROADCASTCHAT(const std::string& MESSAGE);
 // White " *** NAME entered the game." to everyone, then NAMEINFO for PLAYER
 // to every connected slot (PLAYER included).

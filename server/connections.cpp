@@ -59,6 +59,9 @@ void ADMIT(int32_t A, TCPsocket socket) {
         DEBUGMESSAGE("server::AuthFailure");
         KELDELAY(REFUSALPAUSEMS);
         SERVERNETSENDMESSAGEINT(A, AUTHREFUSED);
+        // Handed to the kernel now, so the refused peer gets its four bytes
+        // before the close even where the disconnect cannot flush.
+        NETFLUSH(SERVERCONNECTIONS[static_cast<size_t>(A)]);
         SERVERNETDISCONNECTREMOTE(A);
         return;
     }
@@ -67,7 +70,13 @@ void ADMIT(int32_t A, TCPsocket socket) {
     // A peer that closes or stays silent before its name is admitted with an
     // empty name; its dispatcher finds the connection closed on the next pass.
     std::string name;
-    SERVERNETRECIEVEMESSAGESTR(A, name);
+    if (!SERVERNETRECIEVEMESSAGESTR(A, name)) {
+        // The connection now counts as closed. Whatever part of the name
+        // did arrive is dropped with it, so the next pass reads the closed
+        // connection instead of taking those bytes for messages.
+        NETCONNECTION& conn = SERVERCONNECTIONS[static_cast<size_t>(A)];
+        NETSKIP(conn, NETUNREAD(conn));
+    }
     ship.PLAYERNAME = name;
     DEBUGMESSAGE("server::GetName");
     SERVERNETSENDDATAPACKET(A, FULLSTATE);

@@ -2,6 +2,7 @@
 // Threads: server thread only.
 #include "server/exchange.h"
 
+#include <algorithm>
 #include <string>
 
 #include "main/spine.h"
@@ -24,10 +25,16 @@ void SERVERNETGETDATAPACKET(int32_t A) {
     const int64_t whole = conn->FAILED ? -1 : PROTOTOSERVERLENGTH(*conn);
     if (whole > 0) {
         NETTAKEINT(*conn, kind);
-    } else if (whole == 0 && !conn->CLOSED && NETNOW() - conn->LASTHEARD < SERVERSILENCELIMITMS.load()) {
-        return;  // nothing whole yet; come back next pass
+    } else if (whole == 0 && !conn->CLOSED) {
+        // Nothing whole yet. A peer with nothing pending may stay quiet up
+        // to the silence limit; one that stopped inside a message only for
+        // as long as any wait inside a message body may last.
+        uint32_t limit = SERVERSILENCELIMITMS.load();
+        if (NETUNREAD(*conn) > 0) limit = std::min(limit, NETWAITLIMITMS);
+        if (NETNOW() - conn->LASTHEARD < limit) return;  // come back next pass
     }
-    // Otherwise kind stays GOODBYE: closed, broken, failed or silent.
+    // Otherwise kind stays GOODBYE: closed, broken, failed, silent, or
+    // stopped mid-message.
 
     if (kind != GOODBYE) DEBUGMESSAGE("server::ProcPacket");
     SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(A)];

@@ -13,7 +13,8 @@
 // waits on one peer. The slot is disconnected as if it had said GOODBYE
 // when its connection has closed with no whole message left, broke the
 // protocol (bad string length), failed (unsent output past the limit, a
-// send error) or has been silent for SERVERSILENCELIMITMS.
+// send error), has been silent for SERVERSILENCELIMITMS, or has sent nothing
+// for NETWAITLIMITMS while part of a message is still missing.
 void SERVERNETGETDATAPACKET(int32_t A);
 // X = 1: FULLSTATE to slot A; X = 3: UPDATE built for A; X = 0: GOODBYE,
 // then the slot is disconnected; anything else: nothing. Messages are only

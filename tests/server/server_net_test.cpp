@@ -418,3 +418,60 @@ TEST(HostilePeers, ABurstOfAThousandMessagesIsServedInOrder) {
     // The last heading the burst sent is the one the others see.
     ASSERT_TRUE(good.RUNUNTIL([&] { return std::fabs(good.PLAYERS[slot].SUBDIRECTION - (1.0 + 997 * (60.0 / 998))) < 1e-9; }, JOINMS));
 }
+
+TEST(Handshake, APeerStoppedInsideItsNameIsDroppedWithoutItsBytesReadAsMessages) {
+    SERVERTHREAD server(57200);
+    ASSERT_TRUE(server.RUNNING);
+    TESTCLIENT good;
+    ASSERT_TRUE(good.JOIN(57200, "good"));
+    const size_t linesBefore = good.LINES.size();
+
+    RAWPEER cut;
+    ASSERT_TRUE(cut.CONNECT(57200));
+    ASSERT_TRUE(cut.WRITEINT(AUTHCODE));
+    std::vector<uint8_t> slot;
+    ASSERT_TRUE(POLLALL({&good}, [&] {
+        std::vector<uint8_t> more = cut.READ(4 - slot.size(), 1);
+        slot.insert(slot.end(), more.begin(), more.end());
+        return slot.size() == 4;
+    }, JOINMS));
+    ASSERT_EQ(NETREADINT(slot.data()), 1);
+    // A name of 6 bytes of which 5 arrive. Those nine bytes, taken from the
+    // start, would also read as a whole CHAT carrying "x".
+    ASSERT_TRUE(cut.WRITE(BYTES({6, 0, 0, 0, 1, 0, 0, 0, 'x'})));
+
+    // Admitted with an empty name once the wait ends, then dropped.
+    ASSERT_TRUE(good.RUNUNTIL([&] { return HASLINE(good, LEAVELINE("")); }, 20000));
+    EXPECT_TRUE(cut.WAITCLOSED(5000));
+    std::vector<std::string> since(good.LINES.begin() + static_cast<std::ptrdiff_t>(linesBefore), good.LINES.end());
+    EXPECT_EQ(since, (std::vector<std::string>{JOINLINE(""), LEAVELINE("")}));
+}
+
+TEST(HostilePeers, APeerStoppedMidMessageIsDroppedAfterTheWaitLimitNotTheSilenceLimit) {
+    // Silence alone would keep the slot far longer than this test runs.
+    SERVERSILENCELIMITMS.store(600000);
+    SERVERTHREAD server(57201);
+    ASSERT_TRUE(server.RUNNING);
+    TESTCLIENT good;
+    ASSERT_TRUE(good.JOIN(57201, "good"));
+    RAWPEER stuck;
+    ASSERT_EQ(RAWJOIN(stuck, 57201, "stuck"), 1);
+    ASSERT_TRUE(good.RUNUNTIL([&] { return HASLINE(good, JOINLINE("stuck")); }, JOINMS));
+
+    // Quiet with nothing half-sent: the slot stays past the wait limit.
+    good.RUNFOR(static_cast<int>(NETWAITLIMITMS) + 1000);
+    EXPECT_FALSE(HASLINE(good, LEAVELINE("stuck")));
+    EXPECT_EQ(good.PLAYERS[1].CONNECTED, 1);
+
+    // Half a CONTROLS, then nothing: dropped once the wait limit has passed.
+    std::vector<uint8_t> half = CONTROLSMESSAGE(300, 1, 10, 0);
+    half.resize(13);
+    ASSERT_TRUE(stuck.WRITE(half));
+    const bool dropped = good.RUNUNTIL([&] { return HASLINE(good, LEAVELINE("stuck")); }, 20000);
+    SERVERSILENCELIMITMS.store(NETSILENCELIMITMS);
+    ASSERT_TRUE(dropped);
+    EXPECT_TRUE(stuck.WAITCLOSED(5000));
+    TESTCLIENT next;
+    ASSERT_TRUE(next.JOIN(57201, "next"));
+    EXPECT_EQ(next.SLOT, 1);
+}

@@ -451,3 +451,40 @@ TEST(ServerStart, PortInUseEndsWithOneLineAndStatusOne) {
     EXPECT_EXIT(SERVERINITNETCONNECTION(), testing::ExitedWithCode(1),
                 "^vexil: cannot listen on TCP port 17170: address already in use\n$");
 }
+
+TEST(ServerAnnouncements, ALineLongerThanAnyPeerAcceptsGoesOutCut) {
+    PLUGGEDSLOTS slots(57100);
+    const std::string name(40000, 'n');
+    ASSERT_TRUE(slots.PLUG(0, name));
+    ASSERT_TRUE(slots.PLUG(1, "Bob"));
+    // Name and text are each legal; the composed line is longer than a
+    // client accepts as a string.
+    const std::string text(40000, 't');
+    NETCONNECTION& ann = slots.PEER(0);
+    PROTOWRITECHAT(ann, text);
+    for (int i = 0; i < 5000 && SERVERCHATBUFFER[0].empty(); ++i) {
+        NETFLUSH(ann);
+        SERVERNETGETDATAPACKET(0);
+        if (SERVERCHATBUFFER[0].empty()) SDL_Delay(1);
+    }
+    ASSERT_FALSE(SERVERCHATBUFFER[0].empty());
+
+    // Bob's client reads it as one whole CHAT: the line's start, cut to the
+    // longest string it takes.
+    NETCONNECTION& bob = slots.PEER(1);
+    int64_t whole = 0;
+    for (int i = 0; i < 5000 && whole == 0; ++i) {
+        NETFLUSH(SERVERCONNECTIONS[1]);
+        NETPUMP(bob);
+        whole = PROTOTOCLIENTLENGTH(bob, 1);
+        if (whole == 0) SDL_Delay(1);
+    }
+    ASSERT_EQ(whole, 8 + static_cast<int64_t>(NETMAXSTRING));
+    int32_t kind = 0;
+    std::string line;
+    ASSERT_TRUE(NETTAKEINT(bob, kind));
+    EXPECT_EQ(kind, CHAT);
+    ASSERT_TRUE(NETTAKESTR(bob, line));
+    EXPECT_EQ(line, COLOURED(254, 254, 254, name + ":" + text).substr(0, static_cast<size_t>(NETMAXSTRING)));
+    EXPECT_FALSE(bob.FAILED);
+}
