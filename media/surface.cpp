@@ -102,12 +102,16 @@ void KELCULLBLITIMAGE(int32_t x1, int32_t x2, int32_t w, int32_t h, int32_t x, i
 
 void KELQFAKBLITCULLEDIMAGE(int32_t xc, int32_t yc, int32_t w, int32_t h, int32_t x, int32_t y, int32_t number,
                             SDL_Surface* image) {
-    if (image == nullptr || KELSCREENSURFACE == nullptr) return;
+    if (KELSCREENSURFACE == nullptr) return;
+    // The clip rectangle is set and reset even when there is no image, so
+    // the call always leaves the whole screen as clip rectangle.
     KELSETCLIP(xc, yc, w, h);
-    SDL_Rect source{static_cast<Sint16>(number * 40), 0, 40, static_cast<Uint16>(image->h)};
-    SDL_Rect dest{static_cast<Sint16>(xc + x), static_cast<Sint16>(yc + y), 0, 0};
-    if (!(dest.x > KELSCREENSURFACE->w || dest.y > KELSCREENSURFACE->h)) {
-        SDL_UpperBlit(image, &source, KELSCREENSURFACE, &dest);
+    if (image != nullptr) {
+        SDL_Rect source{static_cast<Sint16>(number * 40), 0, 40, static_cast<Uint16>(image->h)};
+        SDL_Rect dest{static_cast<Sint16>(xc + x), static_cast<Sint16>(yc + y), 0, 0};
+        if (!(dest.x > KELSCREENSURFACE->w || dest.y > KELSCREENSURFACE->h)) {
+            SDL_UpperBlit(image, &source, KELSCREENSURFACE, &dest);
+        }
     }
     KELRESETCLIP();
 }

@@ -101,7 +101,12 @@ std::string KELREADTOKEN(KELTOKENFILE& file) {
         }
         // After the closing quote: spaces and tabs, then a comma or CR LF.
         while (PEEK(file) == ' ' || PEEK(file) == '\t') ++file.POS;
-        if (PEEK(file) == ',') {
+        if (PEEK(file) < 0) {
+            // Looking for the delimiter ran into the end of the file: the
+            // last token was not followed by a line end, so no further read
+            // is needed to see the end.
+            file.ENDED = true;
+        } else if (PEEK(file) == ',') {
             ++file.POS;
         } else if (PEEK(file) == '\r' && PEEK(file, 1) == '\n') {
             file.POS += 2;

@@ -47,7 +47,7 @@ TEST(TokenReader, QuotedTokensKeepCommasAndEndAtTheQuoteOrLine) {
     EXPECT_EQ(TOKENS({"q", "x", "y"}), TOKENSOF("\"q\"x,y"));
     EXPECT_EQ(TOKENS({"q", "", "y"}), TOKENSOF("\"q\",,y"));
     EXPECT_EQ(TOKENS({"q", "y"}), TOKENSOF("\"q\" \ny"));
-    EXPECT_EQ(TOKENS({"", ""}), TOKENSOF("\"\""));
+    EXPECT_EQ(TOKENS({""}), TOKENSOF("\"\""));
 }
 
 TEST(TokenReader, ATokenEndsAfter1024Characters) {
@@ -66,6 +66,14 @@ TEST(TokenReader, EndOfFileIsReportedOnlyAfterAReadRunsIntoIt) {
     EXPECT_EQ(TOKENS({"a", ""}), TOKENSOF("a\n"));
     EXPECT_EQ(TOKENS({"a"}), TOKENSOF("a"));
     EXPECT_EQ(TOKENS({""}), TOKENSOF(""));
+    // A closing quote right at the end (trailing blanks aside) is the end:
+    // no line end follows, so no extra read is needed.
+    EXPECT_EQ(TOKENS({"a", "b"}), TOKENSOF("a,\"b\""));
+    EXPECT_EQ(TOKENS({"b"}), TOKENSOF("\"b\"  \t"));
+    // A line end or a comma after it still costs one more read.
+    EXPECT_EQ(TOKENS({"b", ""}), TOKENSOF("\"b\"\n"));
+    EXPECT_EQ(TOKENS({"b", ""}), TOKENSOF("\"b\"\r\n"));
+    EXPECT_EQ(TOKENS({"b", ""}), TOKENSOF("\"b\","));
     // A file that cannot be opened is at its end at once and reads as empty.
     KELTOKENFILE missing;
     EXPECT_FALSE(KELOPENTOKENFILE(missing, "no-such-file.txt"));

@@ -186,7 +186,10 @@ TEST_F(Media, StripFramesAreFortyPixelsWide) {
     EXPECT_EQ(GREEN, READPIXEL(205, 50));
     EXPECT_EQ(GREEN, READPIXEL(209, 51));
     EXPECT_TRUE(CLIPISWHOLESCREEN());
-
+    // Without an image nothing is drawn, and the clip rectangle is still reset.
+    KELSETCLIP(0, 0, 1, 1);
+    KELQFAKBLITCULLEDIMAGE(200, 50, 10, 2, 5, 0, 1, nullptr);
+    EXPECT_TRUE(CLIPISWHOLESCREEN());
 }
 
 // ---------------------------------------------------------------- text
