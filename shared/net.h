@@ -52,15 +52,19 @@ constexpr uint32_t NETWAITLIMITMS = 3000;
 // Longest string a peer may send; a longer (or negative) length is a
 // protocol violation.
 constexpr int32_t NETMAXSTRING = 64 * 1024;
+// The longest message there is: an UPDATE naming fifteen other players,
+// every name as long as a peer may send it (almost a megabyte).
+constexpr size_t NETMAXMESSAGE = 4 + 16 * 4 + 36 + 15 * (68 + static_cast<size_t>(NETMAXSTRING));
 // Unsent output a connection may hold; past it the peer is taken as gone
-// (it stopped reading) and the connection FAILS.
-constexpr size_t NETMAXUNSENT = 256 * 1024;
+// (it stopped reading) and the connection FAILS. Room for the longest
+// message, twice over.
+constexpr size_t NETMAXUNSENT = 2 * NETMAXMESSAGE;
 // A peer from whom nothing has arrived for this long counts as gone. Only a
 // vanished machine is this quiet: a live client answers every UPDATE.
 constexpr uint32_t NETSILENCELIMITMS = 30000;
 // Unread input a connection buffers before it stops pulling more from the
-// kernel (room for the longest possible message, twice over).
-constexpr size_t NETMAXUNREAD = 4 * (NETMAXSTRING + 16);
+// kernel (room for the longest message, twice over).
+constexpr size_t NETMAXUNREAD = 2 * NETMAXMESSAGE;
 
 struct NETCONNECTION {
     TCPsocket SOCKET = nullptr;       // the connection; null when detached
