@@ -13,6 +13,7 @@ SECONDS_EACH="${1:-60}"
 BUILD="$ROOT/build-fuzz"
 TARGETS=(server client)
 
+echo "=== fuzzing (${SECONDS_EACH} s per target) ==="
 cmake -S "$ROOT/fuzz" -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j 2
 

@@ -19,4 +19,5 @@ echo "=== tests (plain build) ==="
 (cd "$ROOT/build" && ctest --output-on-failure -j "$JOBS" --timeout 600) || status=1
 echo "=== tests (sanitizer build) ==="
 (cd "$ROOT/build-asan" && ctest --output-on-failure -j "$JOBS" --timeout 900 -LE nosan) || status=1
+"$ROOT/tools/fuzz.sh" || status=1
 exit $status
