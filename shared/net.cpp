@@ -185,9 +185,12 @@ int32_t NETDETACH(NETCONNECTION& conn) {
     }
     conn.SOCKET = nullptr;
     conn.SET = nullptr;
-    conn.INBUF.clear();
+    // The buffers are given back, not just emptied: a peer that flooded a
+    // slot would otherwise leave megabytes held by it for good, and every
+    // slot such a peer ever used would keep its share.
+    std::vector<uint8_t>().swap(conn.INBUF);
     conn.INPOS = 0;
-    conn.OUTBUF.clear();
+    std::vector<uint8_t>().swap(conn.OUTBUF);
     conn.CLOSED = true;
     conn.FAILED = false;
     conn.NONBLOCKING = false;

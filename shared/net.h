@@ -103,7 +103,8 @@ uint32_t NETNOW();
 void NETATTACH(NETCONNECTION& conn, TCPsocket socket, SDLNet_SocketSet set);
 // Tries to hand the queued output to the kernel one last time (one send,
 // never blocking when NONBLOCKING), removes the socket from its set, closes
-// it and empties the record (counters are kept). Returns the result of
+// it and empties the record, giving its buffers' memory back (counters are
+// kept). Returns the result of
 // SDLNet_DelSocket (-1 when the library reports a failure), or 0 when there
 // was no set. Safe on a detached record.
 int32_t NETDETACH(NETCONNECTION& conn);

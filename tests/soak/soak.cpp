@@ -419,6 +419,11 @@ int main(int argc, char** argv) {
                 stalled[i] = false;
             }
         }
+        if ((now - start) / 30000 != (now - 250 - start) / 30000) {
+            SAY(std::to_string((now - start) / 1000) + " s: server VmRSS " + MIBTEXT(last) + ", " +
+                std::to_string(COUNT.CONNECTIONS.load()) + " connections, " + std::to_string(COUNT.BADINPUTS.load()) +
+                " bad inputs, " + std::to_string(stalls) + " stalls");
+        }
         if (now - windowat >= WINDOWMS) {
             for (size_t i = 0; i < residents.size(); ++i) {
                 const uint64_t updates = residents[i]->UPDATES.load();
