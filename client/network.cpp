@@ -37,9 +37,12 @@ thread_local uint32_t PARTIALSINCE = 0;
 std::string SERVERTEXT() { return TRIMSPACES(VX_HOSTNAME) + " port " + std::to_string(GAMEPORT); }
 
 // One line on standard error, then no connection and a stop with status 1.
+// Only the game's own client waits for a console key: a client that shares
+// its process with others (a bot) must neither block its thread on the
+// console nor switch the terminal's modes while other threads do the same.
 void STARTFAILED(const std::string& line, bool keywait) {
     std::cerr << "vexil: " << line << std::endl;
-    if (keywait) KELCONSOLEKEYWAIT();
+    if (keywait && CLIENTQUITSONLOSS != 0) KELCONSOLEKEYWAIT();
     CLIENTNETCLOSE();
     KELEXITSTATUS = 1;
     if (CLIENTQUITSONLOSS != 0) QUITLOOP = 1;

@@ -21,7 +21,8 @@ extern thread_local int32_t CLIENTCONTROLSSENT;
 // 1 (the game): a failed start or a lost connection sets QUITLOOP, which
 // ends the client loop and, when hosting, the server. A bot sets it to 0
 // for its own thread, so the end of its connection ends only that bot (it
-// watches CLIENTCONNECTED()).
+// watches CLIENTCONNECTED()), and a failed start of a bot does not wait for
+// a console key.
 extern thread_local int32_t CLIENTQUITSONLOSS;
 
 // Longest wait for the server's answer to the code, in milliseconds.
