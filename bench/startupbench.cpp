@@ -68,6 +68,7 @@ void FIRSTFRAMESHOWN() {
 int CHILD(int fd) {
     CHILDREADINGS.MAINENTERED = WALLNOW();
     CHILDPIPE = fd;
+    alarm(30);  // a start-up that never shows a frame ends here, not never
     KELSDL_INIT();
     CHILDREADINGS.VIDEOUP = WALLNOW();
     LOADGRAPHICS();
