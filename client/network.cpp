@@ -19,20 +19,20 @@
 #include "shared/protocol.h"
 #include "shared/world.h"
 
-thread_local double CLIENTROUNDTRIPTIME1 = 0;
-thread_local double CLIENTROUNDTRIPTIME2 = 0;
-thread_local int32_t CLIENTCONTROLSSENT = 0;
-thread_local int32_t CLIENTQUITSONLOSS = 1;
+CLIENTTHREADLOCAL double CLIENTROUNDTRIPTIME1 = 0;
+CLIENTTHREADLOCAL double CLIENTROUNDTRIPTIME2 = 0;
+CLIENTTHREADLOCAL int32_t CLIENTCONTROLSSENT = 0;
+CLIENTTHREADLOCAL int32_t CLIENTQUITSONLOSS = 1;
 
 namespace {
 // A CONTROLS queued this frame, not yet handed to the kernel.
-thread_local bool CONTROLSQUEUED = false;
+CLIENTTHREADLOCAL bool CONTROLSQUEUED = false;
 // A CONTROLS has left and its UPDATE has not yet been applied.
-thread_local bool CONTROLSINFLIGHT = false;
-thread_local double CONTROLSLEFTAT = 0;
+CLIENTTHREADLOCAL bool CONTROLSINFLIGHT = false;
+CLIENTTHREADLOCAL double CONTROLSLEFTAT = 0;
 // The unread input holds the start of a message since PARTIALSINCE.
-thread_local bool PARTIALWAITING = false;
-thread_local uint32_t PARTIALSINCE = 0;
+CLIENTTHREADLOCAL bool PARTIALWAITING = false;
+CLIENTTHREADLOCAL uint32_t PARTIALSINCE = 0;
 
 std::string SERVERTEXT() { return TRIMSPACES(VX_HOSTNAME) + " port " + std::to_string(GAMEPORT); }
 

@@ -8,22 +8,24 @@
 #include <cstdint>
 #include <string>
 
+#include "shared/world.h"
+
 // Tick count (KELGETTICKS) when the CONTROLS of the last measured cycle left,
 // and when the UPDATE answering it arrived. Read-out line 8 shows the
 // difference.
-extern thread_local double CLIENTROUNDTRIPTIME1;
-extern thread_local double CLIENTROUNDTRIPTIME2;
+extern CLIENTTHREADLOCAL double CLIENTROUNDTRIPTIME1;
+extern CLIENTTHREADLOCAL double CLIENTROUNDTRIPTIME2;
 
 // 1 once a CONTROLS has been sent on the current connection. Only the first
 // FULLSTATE is answered, so exactly one exchange cycle runs.
-extern thread_local int32_t CLIENTCONTROLSSENT;
+extern CLIENTTHREADLOCAL int32_t CLIENTCONTROLSSENT;
 
 // 1 (the game): a failed start or a lost connection sets QUITLOOP, which
 // ends the client loop and, when hosting, the server. A bot sets it to 0
 // for its own thread, so the end of its connection ends only that bot (it
 // watches CLIENTCONNECTED()), and a failed start of a bot does not wait for
 // a console key.
-extern thread_local int32_t CLIENTQUITSONLOSS;
+extern CLIENTTHREADLOCAL int32_t CLIENTQUITSONLOSS;
 
 // Longest wait for the server's answer to the code, in milliseconds.
 constexpr uint32_t CLIENTHANDSHAKELIMITMS = 5000;

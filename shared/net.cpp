@@ -22,10 +22,10 @@
 #include <mutex>
 #include <thread>
 
-thread_local TCPsocket CLIENTSOCKET = nullptr;
-thread_local SDLNet_SocketSet CLIENTTCPSOCKSET = nullptr;
-thread_local IPaddress CLIENTIP{};
-thread_local NETCONNECTION CLIENTCONNECTION;
+CLIENTTHREADLOCAL TCPsocket CLIENTSOCKET = nullptr;
+CLIENTTHREADLOCAL SDLNet_SocketSet CLIENTTCPSOCKSET = nullptr;
+CLIENTTHREADLOCAL IPaddress CLIENTIP{};
+CLIENTTHREADLOCAL NETCONNECTION CLIENTCONNECTION;
 
 TCPsocket SERVERTCPSOCK = nullptr;
 IPaddress SERVERIP{};

@@ -47,6 +47,8 @@
 
 #include <SDL_net.h>
 
+#include "shared/world.h"
+
 // Longest any wait inside a handshake or a message body may last.
 constexpr uint32_t NETWAITLIMITMS = 3000;
 // Longest string a peer may send; a longer (or negative) length is a
@@ -179,10 +181,10 @@ void NETWRITEINT(uint8_t* bytes, int32_t value);
 // after which the CLIENTNET... primitives work on CLIENTCONNECTION. The
 // client flushes CLIENTCONNECTION once per frame (NETFLUSH); receives flush
 // first by themselves.
-extern thread_local TCPsocket CLIENTSOCKET;
-extern thread_local SDLNet_SocketSet CLIENTTCPSOCKSET;
-extern thread_local IPaddress CLIENTIP;
-extern thread_local NETCONNECTION CLIENTCONNECTION;
+extern CLIENTTHREADLOCAL TCPsocket CLIENTSOCKET;
+extern CLIENTTHREADLOCAL SDLNet_SocketSet CLIENTTCPSOCKSET;
+extern CLIENTTHREADLOCAL IPaddress CLIENTIP;
+extern CLIENTTHREADLOCAL NETCONNECTION CLIENTCONNECTION;
 
 void CLIENTNETSENDMESSAGEINT(const int32_t& X);
 void CLIENTNETSENDMESSAGELNG(const int32_t& X);

@@ -13,6 +13,14 @@
 
 struct SDL_Surface;
 
+// Storage class of the client's per-thread state (the tables below, the
+// client's connection in net.h, its per-connection and clock state in
+// client/). GCC 12 with -fsanitize=null miscompiles the null check of a
+// thread_local's address under the exec TLS models (it branches on flags
+// that the address computation never set); under the general-dynamic model,
+// which the linker relaxes to the same code, the check is right.
+#define CLIENTTHREADLOCAL thread_local __attribute__((tls_model("global-dynamic")))
+
 // One player's ship.
 struct SHIPTYPE {
     double X = 0;
@@ -80,13 +88,13 @@ extern CHATBUFFER SERVERCHATBUFFER;
 
 // Client copy of the world: one per client thread (the game has one, the
 // main thread).
-extern thread_local SHIPTABLE CLIENTPLAYERS;
-extern thread_local BULLETTABLE CLIENTBULLETS;
-extern thread_local STARTABLE CLIENTSTARFIELD;
-extern thread_local CHATBUFFER CLIENTCHATBUFFER;
-extern thread_local int32_t CLIENTCURRENTPLAYERSHIP;
-extern thread_local int32_t CLIENTPVPVARX;
-extern thread_local int32_t CLIENTPVPVARY;
+extern CLIENTTHREADLOCAL SHIPTABLE CLIENTPLAYERS;
+extern CLIENTTHREADLOCAL BULLETTABLE CLIENTBULLETS;
+extern CLIENTTHREADLOCAL STARTABLE CLIENTSTARFIELD;
+extern CLIENTTHREADLOCAL CHATBUFFER CLIENTCHATBUFFER;
+extern CLIENTTHREADLOCAL int32_t CLIENTCURRENTPLAYERSHIP;
+extern CLIENTTHREADLOCAL int32_t CLIENTPVPVARX;
+extern CLIENTTHREADLOCAL int32_t CLIENTPVPVARY;
 
 // Whole values 0..32767 from the calling thread's own generator. Every
 // thread's generator starts in the same state, so two processes (or the

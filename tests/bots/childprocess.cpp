@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -55,6 +56,9 @@ CHILDPROCESS STARTCHILD(const std::string& path, const std::vector<std::string>&
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
+        // Never outlive a test that died: the child ends with its parent.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() == 1) _exit(127);
         for (const auto& [name, value] : env) {
             if (value.empty()) unsetenv(name.c_str());
             else setenv(name.c_str(), value.c_str(), 1);

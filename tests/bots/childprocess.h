@@ -21,7 +21,8 @@ struct CHILDPROCESS {
 
 // Starts PATH with ARGS. ENV entries are set in the child before the exec;
 // an entry with an empty value is removed instead. Standard input is
-// /dev/null. PID stays -1 when the start failed.
+// /dev/null; the child is killed when the calling thread's process ends.
+// PID stays -1 when the start failed.
 CHILDPROCESS STARTCHILD(const std::string& path, const std::vector<std::string>& args,
                         const std::vector<std::pair<std::string, std::string>>& env = {});
 // Reads standard output until it contains WANTED, the stream ends, or MS

@@ -39,7 +39,9 @@ TEST(SlotMemory, ADetachedConnectionHoldsNoBufferAfterAFloodBothWays) {
     }
     EXPECT_GT(pair.NEAR.OUTBUF.capacity(), 100000u);
 
+    SDLNet_SocketSet set = pair.NEAR.SET;  // the record forgets it; we free it
     NETDETACH(pair.NEAR);
+    SDLNet_FreeSocketSet(set);
     EXPECT_EQ(pair.NEAR.INBUF.capacity(), 0u);
     EXPECT_EQ(pair.NEAR.OUTBUF.capacity(), 0u);
     EXPECT_EQ(NETUNREAD(pair.NEAR), 0u);
