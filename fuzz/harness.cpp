@@ -9,9 +9,12 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -54,6 +57,20 @@ void USEHANDCLOCK() {
 constexpr uint32_t STREAMLIMITMS = 20000;
 
 // --- Raw sockets --------------------------------------------------------------
+// libFuzzer's timeout alarm (SIGALRM) may land in either thread at any time,
+// so every blocking call here carries on after an interruption.
+
+// poll() on one descriptor for at most MS milliseconds in all, interrupted
+// or not. Returns poll's result (0 when the time ran out).
+int POLLONE(int fd, short events, int ms) {
+    const uint32_t start = NETNOW();
+    for (;;) {
+        const int elapsed = static_cast<int>(NETNOW() - start);
+        pollfd one{fd, events, 0};
+        const int ready = poll(&one, 1, ms > elapsed ? ms - elapsed : 0);
+        if (ready >= 0 || errno != EINTR) return ready;
+    }
+}
 
 int CONNECTLOOPBACK(uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -63,8 +80,16 @@ int CONNECTLOOPBACK(uint16_t port) {
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
+        // An interrupted connect goes on by itself; wait for its outcome.
+        int error = errno;
+        if (error == EINTR && POLLONE(fd, POLLOUT, 5000) > 0) {
+            socklen_t length = sizeof error;
+            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+        }
+        if (error != 0) {
+            close(fd);
+            return -1;
+        }
     }
     return fd;
 }
@@ -262,10 +287,17 @@ bool FARPOSTED = false;
 bool FARFINISHED = false;
 std::atomic<bool> FARWRITTEN{false};
 int FARFD = -1;
+std::vector<uint8_t> FARHEARD;  // everything the client sent
 
 // Accepts the client's connection, writes the job's bytes (the client
 // reads them as it goes) and closes its sending side.
 void FARLOOP() {
+    // The process's signals (libFuzzer's timeout alarm among them) go to the
+    // thread that runs the client, never to this one.
+    sigset_t asynchronous;
+    sigemptyset(&asynchronous);
+    for (int signal : {SIGALRM, SIGINT, SIGTERM, SIGUSR1, SIGUSR2, SIGXFSZ}) sigaddset(&asynchronous, signal);
+    pthread_sigmask(SIG_BLOCK, &asynchronous, nullptr);
     for (;;) {
         const uint8_t* data = nullptr;
         size_t size = 0;
@@ -276,28 +308,59 @@ void FARLOOP() {
             size = FARSIZE;
         }
         int fd = -1;
-        pollfd waiting{LISTENFD, POLLIN, 0};
-        if (poll(&waiting, 1, 5000) > 0) fd = accept(LISTENFD, nullptr, nullptr);
+        while (fd < 0 && POLLONE(LISTENFD, POLLIN, 5000) > 0) {
+            fd = accept(LISTENFD, nullptr, nullptr);
+            if (fd < 0 && errno != EINTR && errno != ECONNABORTED) break;
+        }
         if (fd >= 0) {
             size_t done = 0;
             while (done < size) {
                 // Blocking writes: the client reads while it runs; when it
                 // has gone the write fails and the rest is dropped.
                 if (!WRITEMORE(fd, data, size, done)) break;
-                if (done < size) {
-                    pollfd room{fd, POLLOUT, 0};
-                    if (poll(&room, 1, 5000) <= 0) break;
-                }
+                if (done < size && POLLONE(fd, POLLOUT, 5000) <= 0) break;
             }
             shutdown(fd, SHUT_WR);
         }
         FARWRITTEN.store(true);
+        // Then everything the client sends, up to its close.
+        std::vector<uint8_t> heard;
+        while (fd >= 0) {
+            if (POLLONE(fd, POLLIN, static_cast<int>(STREAMLIMITMS)) <= 0) break;
+            uint8_t chunk[16384];
+            const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            heard.insert(heard.end(), chunk, chunk + n);
+        }
         std::lock_guard<std::mutex> hold(FARLOCK);
+        FARHEARD = std::move(heard);
         FARFD = fd;
         FARPOSTED = false;
         FARFINISHED = true;
         FARWAKE.notify_all();
     }
+}
+
+// What a client may send: the code; once given a slot, its name and then
+// only READY, CONTROLS and CHAT messages, each whole.
+bool CLIENTSENTREADABLE(const std::vector<uint8_t>& bytes, bool joined) {
+    if (bytes.size() < 4 || NETREADINT(bytes.data()) != AUTHCODE) return false;
+    if (!joined) return bytes.size() == 4;
+    if (bytes.size() < 8) return false;
+    const int32_t namelength = NETREADINT(bytes.data() + 4);
+    if (namelength != static_cast<int32_t>(VX_PLAYERNAME.size()) || bytes.size() < 8 + VX_PLAYERNAME.size() ||
+        !std::equal(VX_PLAYERNAME.begin(), VX_PLAYERNAME.end(), bytes.begin() + 8))
+        return false;
+    size_t offset = 8 + VX_PLAYERNAME.size();
+    while (offset < bytes.size()) {
+        const int64_t whole = PROTOTOSERVERLENGTH(bytes.data() + offset, bytes.size() - offset);
+        if (whole <= 0) return false;
+        const int32_t kind = NETREADINT(bytes.data() + offset);
+        if (kind != READY && kind != CONTROLS && kind != CHAT) return false;
+        offset += static_cast<size_t>(whole);
+    }
+    return true;
 }
 
 void RESETCLIENTTABLES() {
@@ -502,6 +565,8 @@ FUZZCLIENTOUTCOME FUZZCLIENTSTREAM(const uint8_t* data, size_t size) {
         FARWAKE.wait_for(hold, std::chrono::milliseconds(STREAMLIMITMS), [] { return FARFINISHED; });
         farfd = FARFD;
         FARFD = -1;
+        outcome.SENTREADABLE = FARFINISHED && CLIENTSENTREADABLE(FARHEARD, outcome.JOINED);
+        outcome.SENT = FARHEARD;
     }
     ABORTIVECLOSE(farfd);
     return outcome;

@@ -64,6 +64,10 @@ bool FUZZCLIENTSTART(uint16_t first, uint16_t last, const std::string& datafolde
 struct FUZZCLIENTOUTCOME {
     bool JOINED = false;             // the handshake gave a slot
     bool RELEASED = false;           // the client found the connection closed and let it go
+    // Everything the client sent reads as a client's stream: the code, then
+    // (once joined) its name and whole READY, CONTROLS and CHAT messages.
+    bool SENTREADABLE = false;
+    std::vector<uint8_t> SENT;       // those bytes
     int PASSES = 0;
 };
 FUZZCLIENTOUTCOME FUZZCLIENTSTREAM(const uint8_t* data, size_t size);
