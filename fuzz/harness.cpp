@@ -94,6 +94,34 @@ int CONNECTLOOPBACK(uint16_t port) {
     return fd;
 }
 
+// A connection from a local port of 37400-37999, taken in turn (ports
+// another program holds, or whose last connection to PORT is still in
+// TIME_WAIT, are passed over). -1 when none can be had.
+int CONNECTFROMPOOL(uint16_t port) {
+    constexpr uint32_t FIRST = 37400;
+    constexpr uint32_t COUNT = 600;
+    static uint32_t next = 0;
+    for (uint32_t attempt = 0; attempt < COUNT; ++attempt) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0) return -1;
+        int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(static_cast<uint16_t>(FIRST + next++ % COUNT));
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+            connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return fd;
+        close(fd);
+    }
+    return -1;
+}
+
 void SETNONBLOCKING(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
 
 // Closes with a reset, so no TIME_WAIT is left behind by thousands of runs.
@@ -175,6 +203,34 @@ bool SERVERSTARTED = false;
 uint16_t SERVERPORT = 0;
 int BYSTANDERFD = -1;
 std::vector<uint8_t> BYSTANDERBYTES;  // what the bystander has received and not yet checked
+
+// The connection of the stream under test: the one occupied slot besides
+// the bystander's (null when there is none).
+const NETCONNECTION* STREAMCONNECTION() {
+    for (int32_t slot = 0; slot < SERVERSLOTS; ++slot)
+        if (slot != BYSTANDERSLOT && SERVERTCPSOCKS[static_cast<size_t>(slot)] != nullptr)
+            return &SERVERCONNECTIONS[static_cast<size_t>(slot)];
+    return nullptr;
+}
+
+// How a stream's end reaches the server. The side that closes a TCP
+// connection first keeps its port in TIME_WAIT for a minute, and with
+// thousands of streams a second those would soon cover every ephemeral
+// port of the machine, where other programs' tests listen. So the end is
+// told with a reset, once the server has taken every byte in and handled
+// every whole message (it reads a reset as it reads a close). Only while
+// the admission itself would otherwise wait for the code or the name is
+// the end told with a close (the server then reads the missing part as
+// absent at once); such a connection comes from a port of this harness's
+// own range, so its TIME_WAIT stays there.
+bool ENDSWITHCLOSE(const uint8_t* data, size_t size) {
+    if (size < 4) return true;
+    if (NETREADINT(data) != AUTHCODE) return false;  // refused at once
+    if (size < 8) return true;
+    const int32_t length = NETREADINT(data + 4);
+    if (length < 0 || length > NETMAXSTRING) return false;  // a broken name: dropped at once
+    return size < 8 + static_cast<size_t>(length);
+}
 
 bool OTHERSLOTSOCCUPIED() {
     for (int32_t slot = 0; slot < SERVERSLOTS; ++slot)
@@ -408,24 +464,26 @@ FUZZSERVEROUTCOME FUZZSERVERSTREAM(const uint8_t* data, size_t size) {
     if (!SERVERSTARTED) return outcome;
     if (SERVERTCPSOCKS[BYSTANDERSLOT] == nullptr && !ADMITBYSTANDER()) return outcome;
     RESETSERVERTABLES();
-    const int fd = CONNECTLOOPBACK(SERVERPORT);
+    // How the stream's end is told (see ENDSWITHCLOSE).
+    const bool endswithclose = ENDSWITHCLOSE(data, size);
+    int fd = endswithclose ? CONNECTFROMPOOL(SERVERPORT) : CONNECTLOOPBACK(SERVERPORT);
     if (fd < 0) return outcome;
     SETNONBLOCKING(fd);
 
     std::vector<uint8_t> back;
     bool bystanderreadable = true;
     size_t written = 0;
-    bool shut = false;
-    bool closed = false;
+    bool sent = false;    // every byte is written (or the server stopped taking them)
+    bool closed = false;  // the server closed, or this end has reset
     bool bystanderheard = true;
     bool accepted = false;
     int passesafter = 0;
     const int passlimit = static_cast<int>(size / 4) + 256;
     const uint32_t start = NETNOW();
     for (;;) {
-        if (!shut && (!WRITEMORE(fd, data, size, written) || written == size)) {
-            shutdown(fd, SHUT_WR);
-            shut = true;
+        if (!sent && (!WRITEMORE(fd, data, size, written) || written == size)) {
+            sent = true;
+            if (endswithclose) shutdown(fd, SHUT_WR);
         }
         SERVERPASS(!accepted);
         ++outcome.PASSES;
@@ -433,14 +491,22 @@ FUZZSERVEROUTCOME FUZZSERVERSTREAM(const uint8_t* data, size_t size) {
         accepted = accepted || closed || !back.empty() || OTHERSLOTSOCCUPIED();
         if (BYSTANDERFD >= 0 && !DRAIN(BYSTANDERFD, &BYSTANDERBYTES)) bystanderheard = false;
         if (!READSERVERMESSAGES(BYSTANDERBYTES, BYSTANDERSLOT, &outcome.BYSTANDERCHAT)) bystanderreadable = false;
-        if (shut && closed && !OTHERSLOTSOCCUPIED()) {
+        // All of it taken in and every whole message handled: the end.
+        const NETCONNECTION* conn = STREAMCONNECTION();
+        if (sent && !endswithclose && !closed && conn != nullptr && conn->BYTESRECEIVED >= written &&
+            PROTOTOSERVERLENGTH(*conn) == 0) {
+            ABORTIVECLOSE(fd);
+            fd = -1;
+            closed = true;
+        }
+        if (sent && closed && !OTHERSLOTSOCCUPIED()) {
             outcome.RELEASED = true;
             break;
         }
-        if (shut && ++passesafter > passlimit) break;
+        if (sent && ++passesafter > passlimit) break;
         if (NETNOW() - start > STREAMLIMITMS) break;
     }
-    ABORTIVECLOSE(fd);
+    if (fd >= 0) ABORTIVECLOSE(fd);
 
     outcome.BYTESBACK = back.size();
     outcome.GOTANSWER = back.size() >= 4;
