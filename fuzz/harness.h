@@ -3,11 +3,14 @@
 // of what they found.
 //
 // Server side: FUZZSERVERSTREAM connects a raw socket to the real server
-// code (listening on a port of its own), writes the bytes, closes its
-// sending side and runs server ticks (connection pass with admission and
-// dispatcher, ship step, projectile step, flush) until the server has let
-// the connection go. A bystander player, admitted once at start, holds
-// slot 0 throughout and never sends anything; it receives every broadcast.
+// code (listening on a port of its own), writes the bytes and runs server
+// ticks (connection pass with admission and dispatcher, ship step,
+// projectile step, flush); once the server has taken every byte in and
+// handled every whole message, the stream ends (a reset, which the server
+// reads as a close; see ENDSWITHCLOSE in harness.cpp) and the ticks go on
+// until the server has let the connection go. A bystander player, admitted
+// once at start, holds slot 0 throughout and never sends anything; it
+// receives every broadcast.
 //
 // Client side: FUZZCLIENTSTREAM lets the real client connect
 // (CLIENTSTARTNETWORK) to a listener of its own whose far end answers with
