@@ -1,8 +1,8 @@
 // Byte streams into the server's admission and dispatcher and into the
 // client's handshake and dispatcher, over loopback (see harness.h).
 // Threads: the caller's thread runs the server and the client code; the
-// client side's far end runs in FARTHREAD, which only touches its own
-// sockets and the job record under FARLOCK.
+// client side's far end runs in a thread of its own (FARLOOP), which only
+// touches its own sockets and the job record under FARLOCK.
 #include "fuzz/harness.h"
 
 #include <arpa/inet.h>
