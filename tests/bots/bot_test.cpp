@@ -1,6 +1,6 @@
 // Bots: the steering decisions on hand-made ship tables, and bots playing
 // in threads of the test process against the real server loop on loopback
-// free ports from 47100-47349, watched by an independent test client.
+// free ports from 29100-29349, watched by an independent test client.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -207,7 +207,7 @@ TEST(BotSteering, ClosedLoopTheHeadingSettlesOnTheTargetAndMindsDiffer) {
 }
 
 TEST_F(BotPlay, SeveralBotsInOneProcessPlayEachOnItsOwnConnection) {
-    const uint16_t port = FREEPORT(47100);
+    const uint16_t port = FREEPORT(29100);
     SERVERTHREAD server(port);
     ASSERT_TRUE(server.RUNNING);
     TESTCLIENT watcher;
@@ -300,7 +300,7 @@ TEST_F(BotPlay, SeveralBotsInOneProcessPlayEachOnItsOwnConnection) {
 
 TEST_F(BotPlay, ABotEndsWhenTheServerGoesAndOneWithNoServerFailsAtOnce) {
     {
-        SERVERTHREAD server(FREEPORT(47200));
+        SERVERTHREAD server(FREEPORT(29200));
         ASSERT_TRUE(server.RUNNING);
         BOTGROUP group;
         BOTTYPE& bot = group.ADD("delta", 4);
@@ -315,7 +315,7 @@ TEST_F(BotPlay, ABotEndsWhenTheServerGoesAndOneWithNoServerFailsAtOnce) {
     }
     // Nobody listens: the join fails, says why, and the bot ends without
     // waiting for anything.
-    GAMEPORT = FREEPORT(47250);
+    GAMEPORT = FREEPORT(29250);
     BOTGROUP group;
     BOTTYPE& lonely = group.ADD("echo", 5);
     const uint32_t start = NETNOW();
@@ -332,7 +332,7 @@ TEST_F(BotPlay, ABotEndsWhenTheServerGoesAndOneWithNoServerFailsAtOnce) {
 }
 
 TEST_F(BotPlay, ASeventeenthBotIsToldTheServerIsFullWhileSixteenPlay) {
-    SERVERTHREAD server(FREEPORT(47300));
+    SERVERTHREAD server(FREEPORT(29300));
     ASSERT_TRUE(server.RUNNING);
     BOTGROUP group;
     for (uint32_t i = 0; i < 16; ++i) group.ADD("full" + std::to_string(i), 100 + i);

@@ -420,14 +420,14 @@ TEST(HostilePeers, ABurstOfAThousandMessagesIsServedInOrder) {
 }
 
 TEST(Handshake, APeerStoppedInsideItsNameIsDroppedWithoutItsBytesReadAsMessages) {
-    SERVERTHREAD server(57200);
+    SERVERTHREAD server(18200);
     ASSERT_TRUE(server.RUNNING);
     TESTCLIENT good;
-    ASSERT_TRUE(good.JOIN(57200, "good"));
+    ASSERT_TRUE(good.JOIN(18200, "good"));
     const size_t linesBefore = good.LINES.size();
 
     RAWPEER cut;
-    ASSERT_TRUE(cut.CONNECT(57200));
+    ASSERT_TRUE(cut.CONNECT(18200));
     ASSERT_TRUE(cut.WRITEINT(AUTHCODE));
     std::vector<uint8_t> slot;
     ASSERT_TRUE(POLLALL({&good}, [&] {
@@ -450,12 +450,12 @@ TEST(Handshake, APeerStoppedInsideItsNameIsDroppedWithoutItsBytesReadAsMessages)
 TEST(HostilePeers, APeerStoppedMidMessageIsDroppedAfterTheWaitLimitNotTheSilenceLimit) {
     // Silence alone would keep the slot far longer than this test runs.
     SERVERSILENCELIMITMS.store(600000);
-    SERVERTHREAD server(57201);
+    SERVERTHREAD server(18201);
     ASSERT_TRUE(server.RUNNING);
     TESTCLIENT good;
-    ASSERT_TRUE(good.JOIN(57201, "good"));
+    ASSERT_TRUE(good.JOIN(18201, "good"));
     RAWPEER stuck;
-    ASSERT_EQ(RAWJOIN(stuck, 57201, "stuck"), 1);
+    ASSERT_EQ(RAWJOIN(stuck, 18201, "stuck"), 1);
     ASSERT_TRUE(good.RUNUNTIL([&] { return HASLINE(good, JOINLINE("stuck")); }, JOINMS));
 
     // Quiet with nothing half-sent: the slot stays past the wait limit.
@@ -472,6 +472,6 @@ TEST(HostilePeers, APeerStoppedMidMessageIsDroppedAfterTheWaitLimitNotTheSilence
     ASSERT_TRUE(dropped);
     EXPECT_TRUE(stuck.WAITCLOSED(5000));
     TESTCLIENT next;
-    ASSERT_TRUE(next.JOIN(57201, "next"));
+    ASSERT_TRUE(next.JOIN(18201, "next"));
     EXPECT_EQ(next.SLOT, 1);
 }

@@ -453,7 +453,7 @@ TEST(ServerStart, PortInUseEndsWithOneLineAndStatusOne) {
 }
 
 TEST(ServerAnnouncements, ALineLongerThanAnyPeerAcceptsGoesOutCut) {
-    PLUGGEDSLOTS slots(57100);
+    PLUGGEDSLOTS slots(18100);
     const std::string name(40000, 'n');
     ASSERT_TRUE(slots.PLUG(0, name));
     ASSERT_TRUE(slots.PLUG(1, "Bob"));

@@ -19,7 +19,7 @@ uint16_t FREEPORT(uint16_t first) {
 }  // namespace
 
 TEST(SlotMemory, ADetachedConnectionHoldsNoBufferAfterAFloodBothWays) {
-    LOOPBACKPAIR pair(FREEPORT(47400));
+    LOOPBACKPAIR pair(FREEPORT(29400));
     ASSERT_TRUE(pair.OK);
     // In: the far end sends far more than one pump takes; the near end
     // pulls it all into its input buffer and reads none of it.
