@@ -101,9 +101,9 @@ void LOADTHEFRAME(std::mt19937& random) {
 }  // namespace
 
 int main() {
-    const uint16_t port = FREEPORT(37050, 37099);
+    const uint16_t port = FREEPORT(31050, 31099);
     if (port == 0) {
-        std::fprintf(stderr, "vexil-bench-host: no free port in 37050-37099\n");
+        std::fprintf(stderr, "vexil-bench-host: no free port in 31050-31099\n");
         return 1;
     }
     int stoppipe[2];

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark programs in release mode (build-bench/), runs them one
 # after another and prints one table of every figure, with the machine it
-# was measured on. Takes about a minute; uses loopback ports 37000-37099.
+# was measured on. Takes about a minute; uses loopback ports 31000-31099.
 #   bench/run.sh
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

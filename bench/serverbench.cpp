@@ -208,9 +208,9 @@ std::string US(double seconds) { return FIXED(seconds * 1e6, 1); }
 int main() {
     SDL_Init(SDL_INIT_NOPARACHUTE);  // the tick counter of the physics clocks
     NETINIT();
-    const uint16_t port = FREEPORT(37000, 37049);
+    const uint16_t port = FREEPORT(31000, 31049);
     if (port == 0) {
-        std::fprintf(stderr, "vexil-bench-server: no free port in 37000-37049\n");
+        std::fprintf(stderr, "vexil-bench-server: no free port in 31000-31049\n");
         return 1;
     }
     GAMEPORT = port;

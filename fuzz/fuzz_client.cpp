@@ -15,8 +15,8 @@
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     // The client's failed handshakes each print a line for the player.
     std::cerr.setstate(std::ios::badbit);
-    if (!FUZZCLIENTSTART(37150, 37199, std::string(VEXIL_SOURCE_DIR) + "/data")) {
-        std::fprintf(stderr, "vexil-fuzz-client: cannot start (video, sprites or a port in 37150-37199)\n");
+    if (!FUZZCLIENTSTART(31150, 31199, std::string(VEXIL_SOURCE_DIR) + "/data")) {
+        std::fprintf(stderr, "vexil-fuzz-client: cannot start (video, sprites or a port in 31150-31199)\n");
         std::abort();
     }
     return 0;

@@ -11,8 +11,8 @@
 #include "fuzz/harness.h"
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-    if (!FUZZSERVERSTART(37100, 37149)) {
-        std::fprintf(stderr, "vexil-fuzz-server: cannot listen on any port in 37100-37149\n");
+    if (!FUZZSERVERSTART(31100, 31149)) {
+        std::fprintf(stderr, "vexil-fuzz-server: cannot listen on any port in 31100-31149\n");
         std::abort();
     }
     return 0;

@@ -94,11 +94,11 @@ int CONNECTLOOPBACK(uint16_t port) {
     return fd;
 }
 
-// A connection from a local port of 37400-37999, taken in turn (ports
+// A connection from a local port of 31400-31999, taken in turn (ports
 // another program holds, or whose last connection to PORT is still in
 // TIME_WAIT, are passed over). -1 when none can be had.
 int CONNECTFROMPOOL(uint16_t port) {
-    constexpr uint32_t FIRST = 37400;
+    constexpr uint32_t FIRST = 31400;
     constexpr uint32_t COUNT = 600;
     static uint32_t next = 0;
     for (uint32_t attempt = 0; attempt < COUNT; ++attempt) {

@@ -6,7 +6,7 @@
 # replay it. The corpus found so far is kept in build-fuzz/corpus/ and
 # grows from run to run; the seeds are written fresh every time.
 #   tools/fuzz.sh [SECONDS]       SECONDS per target, 60 by default
-# Loopback ports used: 37100-37199.
+# Loopback ports used: 31100-31199.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 SECONDS_EACH="${1:-60}"

@@ -31,7 +31,7 @@ std::vector<uint8_t> JOINSTREAM(const std::string& name) {
 // reads: every client, the joiner's own included, then took the stream as
 // broken and dropped the connection.
 TEST(WireRegression, JoinAndLeaveLinesOfTheLongestNameReachOthersReadable) {
-    ASSERT_TRUE(FUZZSERVERSTART(37200, 37249));
+    ASSERT_TRUE(FUZZSERVERSTART(31200, 31249));
     const std::string name(static_cast<size_t>(NETMAXSTRING), 'n');
     const std::vector<uint8_t> stream = JOINSTREAM(name);
     const FUZZSERVEROUTCOME outcome = FUZZSERVERSTREAM(stream.data(), stream.size());
@@ -50,7 +50,7 @@ TEST(WireRegression, JoinAndLeaveLinesOfTheLongestNameReachOthersReadable) {
 // (so the server dropped the player it answered) and than the input a
 // client buffers (so no client could ever take it whole).
 TEST(WireRegression, AnUpdateCarryingFifteenLongestNamesArrivesWhole) {
-    PLUGGEDSLOTS slots(37300);
+    PLUGGEDSLOTS slots(31300);
     const std::string longest(static_cast<size_t>(NETMAXSTRING), 'n');
     for (int32_t slot = 0; slot < 15; ++slot) ASSERT_TRUE(slots.PLUG(slot, longest));
     ASSERT_TRUE(slots.PLUG(15, "last"));
