@@ -3,6 +3,7 @@
 // Threads: server thread only.
 #include "server/projectiles.h"
 
+#include <array>
 #include <cmath>
 
 #include "main/spine.h"
@@ -16,7 +17,7 @@ PHYSICSCLOCK SERVERBULLETCLOCK;
 namespace {
 constexpr int32_t HITOFFSETX = 34;
 constexpr int32_t HITOFFSETY = 30;
-constexpr double HITDISTANCE = 68.0;
+constexpr int64_t HITDISTANCE = 68;
 constexpr int32_t HITDAMAGE = 33;
 constexpr int32_t FULLHEALTH = 100;
 constexpr int32_t OVERFLOWSLOT = MAXBULLETS - 1;  // used when 0..1023 are all in flight
@@ -53,22 +54,35 @@ void SERVERSPAWNPROJECTILE(int32_t OWNER, int32_t DIRECTION, int32_t SPEED, int3
 
 void SERVERBULLETPHYSICS() {
     const double deltat = PHYSICSBEGINSTEP(SERVERBULLETCLOCK);
+    // Each ship's hit point, rounded once per step instead of once per
+    // projectile; a ship reborn during the step gets its new point at once.
+    std::array<int32_t, MAXPLAYERS> HITX{};
+    std::array<int32_t, MAXPLAYERS> HITY{};
+    const auto PLACEHITPOINT = [&](int32_t slot) {
+        const SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(slot)];
+        HITX[static_cast<size_t>(slot)] = ROUNDEVEN(ship.X + HITOFFSETX);
+        HITY[static_cast<size_t>(slot)] = ROUNDEVEN(ship.Y + HITOFFSETY);
+    };
+    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) PLACEHITPOINT(slot);
+
     for (int32_t index = 0; index < MAXBULLETS; ++index) {
         BULLETTYPE& bullet = SERVERBULLETS[static_cast<size_t>(index)];
         if (bullet.SPRITE == 0) continue;
         BULLETMOVE(bullet, deltat);
+        // The projectile does not move while it is tested against the ships.
+        const int32_t X2 = ROUNDEVEN(bullet.X);
+        const int32_t Y2 = ROUNDEVEN(bullet.Y);
         for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
             SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(slot)];
             if (slot == bullet.OWNER || ship.CONNECTED == 0) continue;
-            const int32_t X1 = ROUNDEVEN(ship.X + HITOFFSETX);
-            const int32_t X2 = ROUNDEVEN(bullet.X);
-            const int32_t Y1 = ROUNDEVEN(ship.Y + HITOFFSETY);
-            const int32_t Y2 = ROUNDEVEN(bullet.Y);
-            // Differences in 64 bits: saturated coordinates must not overflow.
-            const double dx = static_cast<double>(static_cast<int64_t>(X1) - X2);
-            const double dy = static_cast<double>(static_cast<int64_t>(Y1) - Y2);
-            const double Z = std::sqrt(dx * dx + dy * dy);
-            if (Z > HITDISTANCE) continue;
+            // Whole-number distance test: sqrt(dx^2 + dy^2) <= 68 holds exactly
+            // when dx^2 + dy^2 <= 68^2. Differences in 64 bits, and anything
+            // more than 68 apart on one axis is rejected before squaring, so
+            // saturated coordinates can neither overflow nor lose precision.
+            const int64_t dx = static_cast<int64_t>(HITX[static_cast<size_t>(slot)]) - X2;
+            const int64_t dy = static_cast<int64_t>(HITY[static_cast<size_t>(slot)]) - Y2;
+            if (dx > HITDISTANCE || dx < -HITDISTANCE || dy > HITDISTANCE || dy < -HITDISTANCE) continue;
+            if (dx * dx + dy * dy > HITDISTANCE * HITDISTANCE) continue;
             // The freed projectile stays where it is for the remaining
             // ships, so one shot can hit several ships in one step.
             bullet.SPRITE = 0;
@@ -81,6 +95,7 @@ void SERVERBULLETPHYSICS() {
                 ship.HEALTH = FULLHEALTH;
                 ship.X = RANDOMARENACOORDINATE();
                 ship.Y = RANDOMARENACOORDINATE();
+                PLACEHITPOINT(slot);
             }
         }
         if (BULLETOUTOFBOUNDS(bullet)) bullet.SPRITE = 0;

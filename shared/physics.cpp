@@ -3,6 +3,7 @@
 // Threads: none of their own (the caller's tables and clock).
 #include "shared/physics.h"
 
+#include <array>
 #include <cmath>
 
 #include "media/clock.h"
@@ -94,11 +95,39 @@ void SHIPDRAG(SHIPTYPE& ship, double deltat) {
     ship.YVELOC = ship.YVELOC - ship.YVELOC * deltat * DRAGFACTOR;
 }
 
+namespace {
+// Sine and cosine of the 65 whole headings a projectile can fly along,
+// computed once with the same expressions as any other heading.
+struct HEADINGTABLE {
+    std::array<double, 65> SIN{};
+    std::array<double, 65> COS{};
+    HEADINGTABLE() {
+        for (int32_t d = 0; d <= 64; ++d) {
+            SIN[static_cast<size_t>(d)] = std::sin(d * HEADINGTORADIANS);
+            COS[static_cast<size_t>(d)] = std::cos(d * HEADINGTORADIANS);
+        }
+    }
+};
+const HEADINGTABLE& HEADINGS() {
+    static const HEADINGTABLE table;
+    return table;
+}
+}  // namespace
+
 void BULLETMOVE(BULLETTYPE& bullet, double deltat) {
-    const double radians = bullet.DIRECTION * HEADINGTORADIANS;
+    double sine;
+    double cosine;
+    if (bullet.DIRECTION >= 0 && bullet.DIRECTION <= 64) {
+        sine = HEADINGS().SIN[static_cast<size_t>(bullet.DIRECTION)];
+        cosine = HEADINGS().COS[static_cast<size_t>(bullet.DIRECTION)];
+    } else {
+        const double radians = bullet.DIRECTION * HEADINGTORADIANS;
+        sine = std::sin(radians);
+        cosine = std::cos(radians);
+    }
     const double speed = bullet.SPEED;
-    bullet.X = static_cast<float>(static_cast<double>(bullet.X) + speed * std::sin(radians) * deltat);
-    bullet.Y = static_cast<float>(static_cast<double>(bullet.Y) + speed * (-std::cos(radians)) * deltat);
+    bullet.X = static_cast<float>(static_cast<double>(bullet.X) + speed * sine * deltat);
+    bullet.Y = static_cast<float>(static_cast<double>(bullet.Y) + speed * (-cosine) * deltat);
 }
 
 bool BULLETOUTOFBOUNDS(const BULLETTYPE& bullet) {
