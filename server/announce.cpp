@@ -23,7 +23,6 @@ std::string LINE(std::initializer_list<std::string_view> pieces) {
     return line;
 }
 
-bool CONNECTEDSLOT(int32_t slot) { return SERVERPLAYERS[static_cast<size_t>(slot)].CONNECTED != 0; }
 NETCONNECTION& LINK(int32_t slot) { return SERVERCONNECTIONS[static_cast<size_t>(slot)]; }
 }  // namespace
 
@@ -35,16 +34,14 @@ void SERVERBROADCASTCHAT(const std::string& MESSAGE) {
     const bool toolong = MESSAGE.size() > static_cast<size_t>(NETMAXSTRING);
     const std::string cut = toolong ? MESSAGE.substr(0, static_cast<size_t>(NETMAXSTRING)) : std::string();
     const std::string& line = toolong ? cut : MESSAGE;
-    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot)
-        if (CONNECTEDSLOT(slot)) PROTOWRITECHAT(LINK(slot), line);
+    SERVERFOREACHCONNECTED([&](int32_t slot) { PROTOWRITECHAT(LINK(slot), line); });
 }
 
 void SERVERJOINMESSAGE(int32_t PLAYER) {
     if (!PROTOVALIDSLOT(PLAYER)) return;
     const std::string& name = SERVERPLAYERS[static_cast<size_t>(PLAYER)].PLAYERNAME;
     SERVERBROADCASTCHAT(LINE({JOINCOLOUR, " *** ", name, " entered the game."}));
-    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot)
-        if (CONNECTEDSLOT(slot)) PROTOWRITENAMEINFO(LINK(slot), PLAYER, name);
+    SERVERFOREACHCONNECTED([&](int32_t slot) { PROTOWRITENAMEINFO(LINK(slot), PLAYER, name); });
 }
 
 void SERVERDEATHMESSAGE(int32_t PLAYER, int32_t KILLER) {
@@ -52,8 +49,7 @@ void SERVERDEATHMESSAGE(int32_t PLAYER, int32_t KILLER) {
     const SHIPTYPE& victim = SERVERPLAYERS[static_cast<size_t>(PLAYER)];
     const SHIPTYPE& killer = SERVERPLAYERS[static_cast<size_t>(KILLER)];
     SERVERBROADCASTCHAT(LINE({DEATHCOLOUR, " *** ", victim.PLAYERNAME, " was murdered by ", killer.PLAYERNAME, "."}));
-    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot)
-        if (CONNECTEDSLOT(slot)) PROTOWRITEKILLCOUNT(LINK(slot), KILLER, killer.KILLS);
+    SERVERFOREACHCONNECTED([&](int32_t slot) { PROTOWRITEKILLCOUNT(LINK(slot), KILLER, killer.KILLS); });
 }
 
 void SERVERQUITMESSAGE(int32_t PLAYER) {
@@ -62,6 +58,5 @@ void SERVERQUITMESSAGE(int32_t PLAYER) {
     const std::string line = LINE({LEAVECOLOUR, " *** ", leaver.PLAYERNAME, " has left the game."});
     leaver.PLAYERNAME.assign(1, ' ');  // the name a freed slot carries
     SERVERBROADCASTCHAT(line);
-    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot)
-        if (CONNECTEDSLOT(slot)) SERVERNETSENDDATAPACKET(slot, FULLSTATE);
+    SERVERFOREACHCONNECTED([&](int32_t slot) { SERVERNETSENDDATAPACKET(slot, FULLSTATE); });
 }

@@ -5,6 +5,16 @@
 #include <cstdint>
 #include <string>
 
+#include "shared/world.h"
+
+// Calls SEND(slot) for every slot whose player is connected, in ascending
+// order: the one way every broadcast picks its recipients.
+template <typename SENDER>
+void SERVERFOREACHCONNECTED(SENDER&& SEND) {
+    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot)
+        if (SERVERPLAYERS[static_cast<size_t>(slot)].CONNECTED != 0) SEND(slot);
+}
+
 // Queues MESSAGE as CHAT to every connected slot, in ascending order. A line
 // longer than NETMAXSTRING (the longest string any peer accepts) is cut to
 // that length.

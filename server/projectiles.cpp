@@ -22,10 +22,6 @@ constexpr int32_t HITDAMAGE = 33;
 constexpr int32_t FULLHEALTH = 100;
 constexpr int32_t OVERFLOWSLOT = MAXBULLETS - 1;  // used when 0..1023 are all in flight
 
-void SENDTOALL(void (*write)(NETCONNECTION&, int32_t), int32_t value) {
-    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot)
-        if (SERVERPLAYERS[static_cast<size_t>(slot)].CONNECTED != 0) write(SERVERCONNECTIONS[static_cast<size_t>(slot)], value);
-}
 }  // namespace
 
 void SERVERSPAWNPROJECTILE(int32_t OWNER, int32_t DIRECTION, int32_t SPEED, int32_t SPRITE) {
@@ -44,12 +40,11 @@ void SERVERSPAWNPROJECTILE(int32_t OWNER, int32_t DIRECTION, int32_t SPEED, int3
     bullet.SPEED = SPEED;
     bullet.X = static_cast<float>(owner.X);
     bullet.Y = static_cast<float>(owner.Y);
-    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
-        if (SERVERPLAYERS[static_cast<size_t>(slot)].CONNECTED == 0) continue;
+    SERVERFOREACHCONNECTED([&](int32_t slot) {
         DEBUGMESSAGE("Sending message to player");
         PROTOWRITESHOTFIRED(SERVERCONNECTIONS[static_cast<size_t>(slot)], index, bullet);
         DEBUGMESSAGE("speed ok");
-    }
+    });
 }
 
 void SERVERBULLETPHYSICS() {
@@ -86,7 +81,8 @@ void SERVERBULLETPHYSICS() {
             // The freed projectile stays where it is for the remaining
             // ships, so one shot can hit several ships in one step.
             bullet.SPRITE = 0;
-            SENDTOALL(PROTOWRITESHOTGONE, index);
+            SERVERFOREACHCONNECTED(
+                [&](int32_t recipient) { PROTOWRITESHOTGONE(SERVERCONNECTIONS[static_cast<size_t>(recipient)], index); });
             ship.HEALTH = ship.HEALTH - HITDAMAGE;
             if (ship.HEALTH < 0) {
                 const int32_t killer = bullet.OWNER;
