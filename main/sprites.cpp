@@ -69,14 +69,13 @@ SDL_Surface* TRANSPARENTCOPY(SDL_Surface* source) {
 }
 }  // namespace
 
-SDL_Surface* MAKETURNEDSPRITE(SDL_Surface* source, int column) {
-    if (source == nullptr) return nullptr;
-    SDL_Surface* rgba = TRANSPARENTCOPY(source);
+namespace {
+// Turns a copy made by TRANSPARENTCOPY clockwise by COLUMN * 5.625 degrees.
+SDL_Surface* TURNCOPY(SDL_Surface* rgba, int column) {
     if (rgba == nullptr) return nullptr;
     // SDL_gfx turns counter-clockwise for positive angles.
     double angle = 360.0 - (column * 360.0) / 64.0;
     SDL_Surface* turned = rotozoomSurface(rgba, angle, 1.0, 1);
-    SDL_FreeSurface(rgba);
     if (turned == nullptr) return nullptr;
     SDL_Surface* ready = SDL_DisplayFormatAlpha(turned);
     if (ready == nullptr) {
@@ -85,6 +84,23 @@ SDL_Surface* MAKETURNEDSPRITE(SDL_Surface* source, int column) {
     }
     SDL_FreeSurface(turned);
     return ready;
+}
+
+// Fills columns 1 to 64 of ROW from its column 0; the transparent copy is
+// made once and turned 64 times.
+void TURNROW(std::array<SDL_Surface*, 65>& row) {
+    SDL_Surface* rgba = row[0] != nullptr ? TRANSPARENTCOPY(row[0]) : nullptr;
+    for (size_t a = 1; a <= 64; ++a) row[a] = TURNCOPY(rgba, static_cast<int>(a));
+    SDL_FreeSurface(rgba);
+}
+}  // namespace
+
+SDL_Surface* MAKETURNEDSPRITE(SDL_Surface* source, int column) {
+    if (source == nullptr) return nullptr;
+    SDL_Surface* rgba = TRANSPARENTCOPY(source);
+    SDL_Surface* turned = TURNCOPY(rgba, column);
+    SDL_FreeSurface(rgba);
+    return turned;
 }
 
 void LOADGRAPHICS() {
@@ -104,12 +120,9 @@ void LOADGRAPHICS() {
     BULLETSPRITES[1][0] = KELLOADMASKEDGRAPHIC("data\\bullet2.bmp");
     BULLETSPRITES[2][0] = KELLOADMASKEDGRAPHIC("data\\bullet3.bmp");
     DEBUGMESSAGE("Rotozooming player sprites");
-    for (int a = 1; a <= 64; ++a) {
-        const size_t A = static_cast<size_t>(a);
-        for (size_t r = 0; r < 3; ++r) PLAYER1SPRITES[r][A] = MAKETURNEDSPRITE(PLAYER1SPRITES[r][0], a);
-        PLAYER2SPRITES[0][A] = MAKETURNEDSPRITE(PLAYER2SPRITES[0][0], a);
-        PLAYER3SPRITES[0][A] = MAKETURNEDSPRITE(PLAYER3SPRITES[0][0], a);
-        PLAYER4SPRITES[0][A] = MAKETURNEDSPRITE(PLAYER4SPRITES[0][0], a);
-        for (size_t r = 0; r < 3; ++r) BULLETSPRITES[r][A] = MAKETURNEDSPRITE(BULLETSPRITES[r][0], a);
-    }
+    for (size_t r = 0; r < 3; ++r) TURNROW(PLAYER1SPRITES[r]);
+    TURNROW(PLAYER2SPRITES[0]);
+    TURNROW(PLAYER3SPRITES[0]);
+    TURNROW(PLAYER4SPRITES[0]);
+    for (size_t r = 0; r < 3; ++r) TURNROW(BULLETSPRITES[r]);
 }
