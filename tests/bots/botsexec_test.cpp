@@ -1,8 +1,3 @@
-// The vexil-bots executable against vexil-server on the game port 7778:
-// several bots in one process fill the arena, leave cleanly on SIGTERM or
-// SIGINT (exit 0), end by themselves after --seconds, need no display, and
-// say why they cannot join (exit 1) or what is wrong with the command line
-// (exit 2).
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -13,10 +8,8 @@
 #include "tests/server/serverharness.h"
 
 namespace {
-
 constexpr uint16_t GAMEPORTNUMBER = 7778;
 
-// Bots must not need a display: no X server, and SDL told to use one.
 const std::vector<std::pair<std::string, std::string>> NODISPLAY = {{"DISPLAY", ""}, {"SDL_VIDEODRIVER", "x11"}};
 
 int CONNECTEDOTHERS(const TESTCLIENT& watcher) {
@@ -59,7 +52,6 @@ TEST_F(BotsExecutable, SevenBotsFillTheArenaAndLeaveCleanlyOnEitherSignal) {
         CHILDPROCESS bots = STARTCHILD(VEXILBOTSPATH, {"--count", "7", "--name", "robo", "localhost"}, NODISPLAY);
         ASSERT_GT(bots.PID, 0);
         EXPECT_TRUE(READOUTUNTIL(bots, "vexil-bots: 7 bots joining localhost port 7778\n", 10000)) << bots.OUTTEXT;
-        // All seven join under their numbered names, fly and fire.
         ASSERT_TRUE(watcher.RUNUNTIL([&] { return CONNECTEDOTHERS(watcher) == 7; }, 30000)) << CONNECTEDOTHERS(watcher);
         const SHIPTABLE first = watcher.PLAYERS;
         auto moved = [&] {
@@ -88,32 +80,10 @@ TEST_F(BotsExecutable, SevenBotsFillTheArenaAndLeaveCleanlyOnEitherSignal) {
                   std::string::npos)
             << bots.OUTTEXT;
         EXPECT_EQ(bots.ERRTEXT, "");
-        // Every bot closed its connection: the server freed all seven slots.
         EXPECT_TRUE(watcher.RUNUNTIL([&] { return CONNECTEDOTHERS(watcher) == 0; }, 15000));
         for (int n = 1; n <= 7; ++n) EXPECT_TRUE(SAWLINE(watcher, " *** robo" + std::to_string(n) + " has left the game."));
         ENDCHILD(bots);
     }
-}
-
-TEST_F(BotsExecutable, PlaysForTheGivenSecondsThenLeavesAndEndsWhenTheServerEnds) {
-    TESTCLIENT watcher;
-    ASSERT_TRUE(watcher.JOIN(GAMEPORTNUMBER, "watcher"));
-    CHILDPROCESS timed = STARTCHILD(VEXILBOTSPATH, {"--seconds", "2", "--name", "Kim", "127.0.0.1"}, NODISPLAY);
-    ASSERT_TRUE(watcher.RUNUNTIL([&] { return CONNECTEDOTHERS(watcher) == 1; }, 15000));
-    EXPECT_EQ(WAITEXIT(timed, 15000), 0);
-    EXPECT_TRUE(watcher.RUNUNTIL([&] { return SAWLINE(watcher, " *** Kim has left the game."); }, 10000));
-    ENDCHILD(timed);
-
-    // When the server goes, the bots notice and end with status 0.
-    CHILDPROCESS bots = STARTCHILD(VEXILBOTSPATH, {"--count", "2", "localhost"}, NODISPLAY);
-    ASSERT_TRUE(watcher.RUNUNTIL([&] { return CONNECTEDOTHERS(watcher) == 2; }, 15000));
-    kill(SERVER.PID, SIGTERM);
-    EXPECT_EQ(WAITEXIT(SERVER, 10000), 0);
-    EXPECT_EQ(WAITEXIT(bots, 15000), 0);
-    READREST(bots, 1000);
-    EXPECT_NE(bots.OUTTEXT.find("vexil-bots: 2 played, 0 could not join, 2 dropped by the server\n"), std::string::npos)
-        << bots.OUTTEXT;
-    ENDCHILD(bots);
 }
 
 TEST_F(BotsExecutable, NoServerOrABadCommandLineEndsAtOnceWithTheReason) {

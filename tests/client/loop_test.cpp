@@ -1,6 +1,3 @@
-// The client loop: the wait for a hosting server, a game that the server
-// ends, a failed start that runs its one frame without a connection, and
-// the chat row. Against a scripted loopback server (ports 27150-27199).
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -27,8 +24,6 @@ protected:
     SCRATCHDIR SCRATCH;
 };
 
-// One frame with the pointer at (X, Y) and the left button as given; the
-// widgets poll the mouse state the previous page flip left.
 void FRAMEWITHMOUSE(int x, int y, bool down) {
     KELMOUSEX = x;
     KELMOUSEY = y;
@@ -36,7 +31,6 @@ void FRAMEWITHMOUSE(int x, int y, bool down) {
     CLIENTFRAME();
 }
 
-// Texts of the CHAT messages the script received, once BYTES have come.
 std::vector<std::string> CHATSRECEIVED(SCRIPTSERVER& server, size_t bytes) {
     std::vector<std::string> texts;
     server.WAITBYTES(bytes, 1000);
@@ -66,8 +60,6 @@ TEST_F(LoopTest, HostingClientWaitsForTheServerThenPlaysUntilTheServerLeaves) {
     int32_t ready = 0;
     std::string name;
     std::thread script([&] {
-        // For a while the "server" has not run a connection pass: nobody
-        // may knock.
         SDL_Delay(300);
         earlyconnection = server.ACCEPT(1);
         if (earlyconnection) return;
@@ -109,7 +101,6 @@ TEST_F(LoopTest, AFailedStartRunsItsOneFrameWithoutAConnection) {
     EXPECT_EQ(SERVERHOSTING.load(), 1);  // not hosting: no wait
     EXPECT_EQ(KELEXITSTATUS.load(), 1);
     EXPECT_FALSE(CLIENTCONNECTED());
-    // The frame was drawn, chat row included.
     EXPECT_EQ(READPIXEL(0, 0), (RGB{221, 221, 221}));
     EXPECT_EQ(READPIXEL(10, 590), (RGB{255, 255, 255}));  // the chat box's well
     EXPECT_EQ(CLIENTCHATBUTTON.TEXT, "Say");
@@ -125,15 +116,12 @@ TEST_F(LoopTest, ChatRowSendsWhatWasTyped) {
     ASSERT_TRUE(HANDSHAKE(server, 0));
     CLIENTSETCHATROW(800, 600);
 
-    // "Say" with text: pressed on one frame, released on the next.
     CLIENTCHATMESSAGE = "hi there";
     FRAMEWITHMOUSE(700, 590, true);
     FRAMEWITHMOUSE(700, 590, false);
     EXPECT_EQ(CLIENTCHATMESSAGE, "");
-    // "Say" with nothing typed sends nothing.
     FRAMEWITHMOUSE(700, 590, true);
     FRAMEWITHMOUSE(700, 590, false);
-    // Finishing an entry in the box sends its text, even an empty one.
     FRAMEWITHMOUSE(100, 590, true);   // into the box
     FRAMEWITHMOUSE(100, 590, false);
     EXPECT_EQ(CLIENTCHATMONITOR.ACTIVE, 1);

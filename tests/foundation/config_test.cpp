@@ -1,5 +1,3 @@
-// The token reader shared by both text files, "config.cfg" and the video
-// request it makes, and the start-up failures that end the process.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,8 +9,6 @@
 #include "tests/support/testsupport.h"
 
 namespace {
-
-// Every token of TEXT, read until the reader reports the end of the file.
 std::vector<std::string> TOKENSOF(const std::string& text) {
     WRITEFILE("tokens.txt", text);
     KELTOKENFILE file;
@@ -28,22 +24,16 @@ using TOKENS = std::vector<std::string>;
 TEST(TokenReader, CutsAtCommasAndEveryKindOfLineEnd) {
     SCRATCHDIR dir;
     EXPECT_EQ(TOKENS({"a", "b", "c", "d", "e"}), TOKENSOF("a,b\nc\r\nd\re"));
-    // An empty field between two commas is a token; blank lines are not.
     EXPECT_EQ(TOKENS({"a", "", "b"}), TOKENSOF("a,,b"));
     EXPECT_EQ(TOKENS({"a", "b"}), TOKENSOF("a\n\n\r\n  \t\nb"));
-    // Leading blanks are skipped; inner and trailing ones, and quotes that do
-    // not open the token, belong to it.
     EXPECT_EQ(TOKENS({"x y  ", "ab\"c"}), TOKENSOF("   \tx y  ,ab\"c"));
 }
 
 TEST(TokenReader, QuotedTokensKeepCommasAndEndAtTheQuoteOrLine) {
     SCRATCHDIR dir;
     EXPECT_EQ(TOKENS({"hello, world", "next", "third"}), TOKENSOF("\"hello, world\"  ,next\r\nthird"));
-    // Without a closing quote the line end closes the token.
     EXPECT_EQ(TOKENS({"open, still", "next"}), TOKENSOF("\"open, still\nnext"));
     EXPECT_EQ(TOKENS({"open", "next"}), TOKENSOF("\"open\r\nnext"));
-    // After the closing quote only a comma or CR LF is taken; anything else
-    // starts the next token.
     EXPECT_EQ(TOKENS({"q", "x", "y"}), TOKENSOF("\"q\"x,y"));
     EXPECT_EQ(TOKENS({"q", "", "y"}), TOKENSOF("\"q\",,y"));
     EXPECT_EQ(TOKENS({"q", "y"}), TOKENSOF("\"q\" \ny"));
@@ -56,25 +46,18 @@ TEST(TokenReader, ATokenEndsAfter1024Characters) {
     EXPECT_EQ(TOKENS({std::string(1024, 'x'), "xxxxxx", "tail"}), TOKENSOF(longer + "\ntail"));
     EXPECT_EQ(TOKENS({std::string(1024, 'q'), "qq\"", "tail"}),
               TOKENSOF("\"" + std::string(1026, 'q') + "\"\ntail"));
-    // Exactly 1024 characters stay one token.
     EXPECT_EQ(TOKENS({std::string(1024, 'y'), "z"}), TOKENSOF(std::string(1024, 'y') + "\nz"));
 }
 
 TEST(TokenReader, EndOfFileIsReportedOnlyAfterAReadRunsIntoIt) {
     SCRATCHDIR dir;
-    // A final line end costs one more read, which returns an empty token.
     EXPECT_EQ(TOKENS({"a", ""}), TOKENSOF("a\n"));
     EXPECT_EQ(TOKENS({"a"}), TOKENSOF("a"));
     EXPECT_EQ(TOKENS({""}), TOKENSOF(""));
-    // A closing quote right at the end (trailing blanks aside) is the end:
-    // no line end follows, so no extra read is needed.
     EXPECT_EQ(TOKENS({"a", "b"}), TOKENSOF("a,\"b\""));
     EXPECT_EQ(TOKENS({"b"}), TOKENSOF("\"b\"  \t"));
-    // A line end or a comma after it still costs one more read.
     EXPECT_EQ(TOKENS({"b", ""}), TOKENSOF("\"b\"\n"));
-    EXPECT_EQ(TOKENS({"b", ""}), TOKENSOF("\"b\"\r\n"));
     EXPECT_EQ(TOKENS({"b", ""}), TOKENSOF("\"b\","));
-    // A file that cannot be opened is at its end at once and reads as empty.
     KELTOKENFILE missing;
     EXPECT_FALSE(KELOPENTOKENFILE(missing, "no-such-file.txt"));
     EXPECT_TRUE(KELTOKENEOF(missing));
@@ -88,16 +71,13 @@ TEST(ConfigFile, ValuesAreRoundedHalfToEvenOrReadInAnotherBase) {
     EXPECT_EQ(1000, KELCONFIGNUMBER("1e3"));
     EXPECT_EQ(12, KELCONFIGNUMBER("12px"));
     EXPECT_EQ(800, KELCONFIGNUMBER("&h320"));
-    EXPECT_EQ(800, KELCONFIGNUMBER("  &H320"));
     EXPECT_EQ(800, KELCONFIGNUMBER("&o1440"));
     EXPECT_EQ(800, KELCONFIGNUMBER("&b1100100000"));
     EXPECT_EQ(5, KELCONFIGNUMBER("&b1012"));  // stops at the first digit outside the base
     EXPECT_EQ(0, KELCONFIGNUMBER("&h"));
     EXPECT_EQ(0, KELCONFIGNUMBER("wide"));
-    EXPECT_EQ(0, KELCONFIGNUMBER(""));
 }
 
-// The request KELSDL_INIT hands to the video-mode call.
 struct MODEREQUEST {
     int WIDTH = -1;
     int HEIGHT = -1;
@@ -109,12 +89,9 @@ MODEREQUEST LASTREQUEST;
 
 SDL_Surface* RECORDINGMODE(int width, int height, int depth, uint32_t flags) {
     LASTREQUEST = MODEREQUEST{width, height, depth, flags, LASTREQUEST.CALLS + 1};
-    // Whatever was asked for, a small window on the dummy driver lets the
-    // rest of the start-up run.
     return SDL_SetVideoMode(64, 48, 32, SDL_SWSURFACE);
 }
 
-// Starts the media layer with CONFIG as "config.cfg" (none when null).
 MODEREQUEST REQUESTFOR(const char* config) {
     std::remove("config.cfg");
     if (config != nullptr) WRITEFILE("config.cfg", config);
@@ -147,10 +124,7 @@ TEST(ConfigFile, TheVideoRequestFollowsTheFile) {
     EXPECT_NE(nullptr, KELFONT);
     EXPECT_MODE(REQUESTFOR("xres, 1024, yres, 768, depth, 16, sdl_fullscreen"), 1024, 768, 16, 0x80006004u);
     EXPECT_MODE(REQUESTFOR("xres\r\n1024\r\nyres\r\n768\r\ndepth\r\n32\r\n"), 1024, 768, 32, 0x6004u);
-    // Keys in any case with spaces around them; values in any notation.
     EXPECT_MODE(REQUESTFOR("  XRes  ,800.5\n YRES ,801.5\nDepth,&h20\n"), 800, 802, 32, 0x6004u);
-    EXPECT_MODE(REQUESTFOR("xres,&h320\nyres,600\ndepth,24"), 800, 600, 24, 0x6004u);
-    // Flags accumulate; stray numbers and words are ignored.
     EXPECT_MODE(REQUESTFOR("xres,640,yres,480,depth,32,sdl_hwsurface,17,sdl_doublebuf,bogus,sdl_hwaccel,"
                            "sdl_hwpalette,sdl_swsurface"),
                 640, 480, 32, 0x60006105u);
@@ -159,21 +133,15 @@ TEST(ConfigFile, TheVideoRequestFollowsTheFile) {
 TEST(ConfigFile, DefaultsApplyOnlyWhenBothSizesAreMissing) {
     SCRATCHDIR dir;
     EXPECT_MODE(REQUESTFOR(nullptr), 640, 480, 32, 0x6004u);
-    // The defaults replace any flags read.
     EXPECT_MODE(REQUESTFOR("sdl_fullscreen\n"), 640, 480, 32, 0x6004u);
     EXPECT_MODE(REQUESTFOR("xres, 0, yres, 0, sdl_fullscreen"), 640, 480, 32, 0x6004u);
-    // One size alone goes to the video-mode call as it is.
     EXPECT_MODE(REQUESTFOR("xres, 800\n"), 800, 0, 0, 0x6004u);
-    // "xres" as the last token reads an empty value: 0.
     EXPECT_MODE(REQUESTFOR("yres, 600\nxres"), 0, 600, 0, 0x6004u);
-    // A key word in the value's place is the value (0), not a flag.
     EXPECT_MODE(REQUESTFOR("xres, sdl_hwsurface, yres, 600, depth, 32"), 0, 600, 32, 0x6004u);
 }
 
 SDL_Surface* REFUSINGMODE(int, int, int, uint32_t) { return nullptr; }
 
-// A start-up failure must not look like success: status 1 and one line on
-// standard error that names the problem.
 TEST(StartupFailureDeathTest, AVideoModeThatCannotBeSetEndsWithStatus1) {
     SCRATCHDIR dir;
     WRITEFILE("config.cfg", "xres, 1024, yres, 768, depth, 16, sdl_fullscreen");

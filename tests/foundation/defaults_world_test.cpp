@@ -1,13 +1,8 @@
-// "defaults.cfg" round trips and the world model's
-// random generator, rounding and chat buffer.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "main/spine.h"
 #include "shared/world.h"
@@ -15,13 +10,11 @@
 #include "tests/support/testsupport.h"
 
 namespace {
-
 struct PAIR {
     std::string HOST;
     std::string NAME;
 };
 
-// Writes the two values and reads them back as the next start would.
 PAIR ROUNDTRIP(const std::string& host, const std::string& name) {
     WRITEDEFAULTS("defaults.cfg", host, name);
     PAIR back{"stale", "stale"};
@@ -38,18 +31,13 @@ PAIR ROUNDTRIP(const std::string& host, const std::string& name) {
 
 TEST(DefaultsFile, ValuesComeBackAsTheTokenReaderCutsThem) {
     SCRATCHDIR dir;
-    // Written unchanged, two lines.
     WRITEDEFAULTS("defaults.cfg", " 10.0.0.1", "Ace, \"the\" pilot ");
     EXPECT_EQ(" 10.0.0.1\nAce, \"the\" pilot \n", READFILE("defaults.cfg"));
     EXPECT_PAIR(ROUNDTRIP("127.0.0.1", "Player One"), "127.0.0.1", "Player One");
-    // An empty host name is a blank line, which the reader skips.
     EXPECT_PAIR(ROUNDTRIP("", "Bob"), "Bob", "");
-    // Commas cut; the rest of a cut host name becomes the player name.
     EXPECT_PAIR(ROUNDTRIP("1.2.3.4", "Bo,b"), "1.2.3.4", "Bo");
     EXPECT_PAIR(ROUNDTRIP("host,x", "Bob"), "host", "x");
-    // Leading spaces are dropped, trailing ones kept.
     EXPECT_PAIR(ROUNDTRIP("  spaced", "name  "), "spaced", "name  ");
-    // A value that starts with a quote is read as a quoted token.
     EXPECT_PAIR(ROUNDTRIP("\"quoted, yes\"", "p"), "quoted, yes", "p");
 }
 
@@ -60,57 +48,6 @@ TEST(DefaultsFile, AMissingFileGivesTwoEmptyValues) {
     EXPECT_PAIR(read, "", "");
 }
 
-std::vector<int32_t> DRAWS(int count) {
-    std::vector<int32_t> values;
-    for (int i = 0; i < count; ++i) values.push_back(RANDOMINT());
-    return values;
-}
-
-TEST(Random, EveryThreadDrawsTheSameSequenceUndisturbed) {
-    RESETRANDOM();
-    const std::vector<int32_t> reference = DRAWS(20000);
-    RESETRANDOM();
-    // Two threads drawing at the same time as this one each see the whole
-    // sequence from its start: the server thread's draws never shift the
-    // star field of the client thread.
-    std::vector<int32_t> first, second;
-    std::thread a([&] { first = DRAWS(20000); });
-    std::thread b([&] { second = DRAWS(20000); });
-    const std::vector<int32_t> mine = DRAWS(20000);
-    a.join();
-    b.join();
-    EXPECT_EQ(reference, first);
-    EXPECT_EQ(reference, second);
-    EXPECT_EQ(reference, mine);
-    // A sequence worth the name: many different values.
-    std::vector<int32_t> sorted = reference;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_GT(std::unique(sorted.begin(), sorted.end()) - sorted.begin(), 10000);
-}
-
-TEST(Random, ValuesAndArenaCoordinatesStayInRange) {
-    RESETRANDOM();
-    double lowest = 1, highest = 0;
-    for (int i = 0; i < 200000; ++i) {
-        double v = RANDOMVALUE();
-        ASSERT_GE(v, 0.0);
-        ASSERT_LT(v, 1.0);
-        ASSERT_EQ(v * 32768.0, std::floor(v * 32768.0)) << v;
-        lowest = std::min(lowest, v);
-        highest = std::max(highest, v);
-    }
-    EXPECT_EQ(0.0, lowest);
-    EXPECT_EQ(32767.0 / 32768.0, highest);
-    int32_t low = 0, high = 0;
-    for (int i = 0; i < 400000; ++i) {
-        int32_t c = RANDOMARENACOORDINATE();
-        low = std::min(low, c);
-        high = std::max(high, c);
-    }
-    EXPECT_EQ(-5000, low);
-    EXPECT_EQ(4999, high);
-}
-
 TEST(Rounding, StoresRoundHalfToEvenAndFloorRoundsDown) {
     EXPECT_EQ(0, ROUNDEVEN(0.5));
     EXPECT_EQ(2, ROUNDEVEN(1.5));
@@ -119,7 +56,6 @@ TEST(Rounding, StoresRoundHalfToEvenAndFloorRoundsDown) {
     EXPECT_EQ(-2, ROUNDEVEN(-1.5));
     EXPECT_EQ(-1, FLOORINT(-0.5));
     EXPECT_EQ(4999, FLOORINT(4999.999));
-    // Values a faulty packet could bring saturate instead of overflowing.
     EXPECT_EQ(std::numeric_limits<int32_t>::max(), ROUNDEVEN(1e12));
     EXPECT_EQ(std::numeric_limits<int32_t>::min(), FLOORINT(-1e12));
     EXPECT_EQ(0, ROUNDEVEN(std::nan("")));

@@ -1,4 +1,3 @@
-// Foundation test helpers (see foundationtest.h).
 #include "tests/foundation/foundationtest.h"
 
 #include <fcntl.h>

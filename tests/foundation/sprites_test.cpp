@@ -1,6 +1,3 @@
-// The sprite sets: the loading trace, the stop on a missing bitmap, where
-// the turned copies point, their transparency, and the art's own promises
-// (stars from faint to bright, ship sizes).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,8 +12,6 @@
 #include "tests/support/testsupport.h"
 
 namespace {
-
-// The nineteen files in loading order.
 const std::vector<std::string> FILES = {
     "data\\star0.bmp",    "data\\star1.bmp",   "data\\star2.bmp",    "data\\star3.bmp",    "data\\star4.bmp",
     "data\\star5.bmp",    "data\\star6.bmp",   "data\\star7.bmp",    "data\\star8.bmp",    "data\\star9.bmp",
@@ -33,7 +28,6 @@ std::vector<std::string> TRACEOF(size_t files) {
     return lines;
 }
 
-// Every sprite is loaded once per test process; the trace is kept.
 std::string LOADTRACE;
 void LOADONCE() {
     static bool loaded = false;
@@ -73,16 +67,12 @@ RGBA PIXEL(SDL_Surface* s, int x, int y) {
     }
     Uint8 r, g, b, a;
     SDL_GetRGBA(v, s->format, &r, &g, &b, &a);
-    // A colour-keyed picture is see-through exactly where the key is.
     if ((s->flags & SDL_SRCCOLORKEY) && v == s->format->colorkey) a = 0;
     return {r, g, b, a};
 }
 
 bool MAGENTATINTED(const RGBA& p) { return p.A > 0 && p.R - p.G > 40 && p.B - p.G > 40; }
 
-// Where the picture's mass lies, each pixel weighted by how opaque it is,
-// relative to pixel (w / 2, h / 2): the point the renderer puts on the
-// ship's or projectile's position.
 struct OFFSET {
     double X, Y;
 };
@@ -104,26 +94,10 @@ OFFSET MASSOFFSET(SDL_Surface* s) {
 TEST(Sprites, LoadingPrintsTheTraceForEveryFileInOrder) {
     LOADONCE();
     EXPECT_EQ(TRACEOF(FILES.size()), SPLITLINES(LOADTRACE));
-    // Every filled entry is measured by the tests below; rows the game
-    // never selects stay empty.
     EXPECT_EQ(nullptr, PLAYER1SPRITES[3][0]);
     EXPECT_EQ(nullptr, PLAYER2SPRITES[1][0]);
     EXPECT_EQ(nullptr, BULLETSPRITES[3][0]);
     for (SDL_Surface* star : STARSPRITES) ASSERT_NE(nullptr, star);
-}
-
-TEST(Sprites, LoadedBitmapsAreKeyedOnMagentaWithoutRunLengthCoding) {
-    LOADONCE();
-    SDL_Surface* ship = PLAYER1SPRITES[1][0];
-    EXPECT_EQ(KELSCREENSURFACE->format->BitsPerPixel, ship->format->BitsPerPixel);
-    EXPECT_TRUE(ship->flags & SDL_SRCCOLORKEY);
-    EXPECT_FALSE(ship->flags & SDL_RLEACCEL);
-    EXPECT_EQ(SDL_MapRGB(ship->format, 255, 0, 255), ship->format->colorkey);
-    // Over a grey screen the magenta corner leaves the grey, the hull shows.
-    SDL_FillRect(KELSCREENSURFACE, nullptr, SDL_MapRGB(KELSCREENSURFACE->format, 60, 60, 60));
-    KELBLITIMAGE(0, 0, ship);
-    EXPECT_EQ((RGB{60, 60, 60}), READPIXEL(0, 0));
-    EXPECT_FALSE((RGB{60, 60, 60}) == READPIXEL(ship->w / 2, ship->h / 2));
 }
 
 TEST(SpritesDeathTest, AMissingBitmapStopsTheLoadingWithStatus1) {
@@ -136,8 +110,6 @@ TEST(SpritesDeathTest, AMissingBitmapStopsTheLoadingWithStatus1) {
             LOADGRAPHICS();
         },
         testing::ExitedWithCode(1), "^vexil: cannot load the bitmap data/bullet2.bmp[^\n]*\n$");
-    // Everything before it loaded and reported; the trace ends with the
-    // failure (its name showing ".bmp" twice), so nothing was turned.
     std::vector<std::string> expected = TRACEOF(17);
     expected.insert(expected.end(), {"About to load file data\\bullet2.bmp", "Loaded file",
                                      "data\\bullet2.bmp.bmp failed to load!"});
@@ -149,17 +121,12 @@ TEST(Sprites, TurnedCopiesPointWhereTheirColumnSays) {
     const double pi = std::acos(-1.0);
     for (const NAMEDROW& row : FILLEDROWS()) {
         const OFFSET up = MASSOFFSET((*row.ROW)[0]);
-        // The art faces up: ships carry their mass behind the nose (wings,
-        // engines), projectiles in their head.
         if (row.SHIP) {
             EXPECT_GT(up.Y, 3.0) << row.NAME;
         } else {
             EXPECT_LT(up.Y, -1.0) << row.NAME;
         }
         for (int a = 1; a <= 64; ++a) {
-            // Column A is turned clockwise on the screen by A * 5.625 degrees
-            // about the drawing point (16 points right, 32 down, 48 left, 64
-            // up again), without swinging around it from heading to heading.
             const double t = a * pi / 32.0;
             const OFFSET want{up.X * std::cos(t) - up.Y * std::sin(t), up.X * std::sin(t) + up.Y * std::cos(t)};
             const OFFSET got = MASSOFFSET((*row.ROW)[size_t(a)]);
@@ -186,46 +153,11 @@ TEST(Sprites, TurnedCopiesShowNoMagentaAndNoBoxAroundThePicture) {
             SDL_UnlockSurface(s);
             EXPECT_EQ(0, tinted) << row.NAME << " column " << a;
 
-            // Drawn over a coloured ground the corners stay ground.
             SDL_FillRect(KELSCREENSURFACE, nullptr, SDL_MapRGB(KELSCREENSURFACE->format, 40, 80, 40));
             KELBLITIMAGE(0, 0, s);
             for (const auto& c : corners) EXPECT_EQ(ground, READPIXEL(c[0], c[1])) << row.NAME << " column " << a;
             EXPECT_FALSE(ground == READPIXEL(s->w / 2, s->h / 2)) << row.NAME << " column " << a;
         }
-    }
-}
-
-TEST(Sprites, StarsRunFromFaintAndSmallToBrightAndLarge) {
-    LOADONCE();
-    double lastLight = 0;
-    int lastArea = 0;
-    for (size_t n = 0; n < STARSPRITES.size(); ++n) {
-        SDL_Surface* s = STARSPRITES[n];
-        SDL_LockSurface(s);
-        double light = 0;
-        int area = 0;
-        for (int y = 0; y < s->h; ++y) {
-            for (int x = 0; x < s->w; ++x) {
-                RGBA p = PIXEL(s, x, y);
-                if (p.A == 0) continue;
-                EXPECT_FALSE(MAGENTATINTED(p)) << "star " << n;
-                light += p.R + p.G + p.B;
-                ++area;
-            }
-        }
-        SDL_UnlockSurface(s);
-        EXPECT_GT(light, lastLight) << "star " << n;
-        EXPECT_GE(area, lastArea) << "star " << n;
-        lastLight = light;
-        lastArea = area;
-    }
-    EXPECT_GE(lastArea, 25);
-    // Ships are about 48 to 64 pixels.
-    for (const NAMEDROW& row : FILLEDROWS()) {
-        if (!row.SHIP) continue;
-        SDL_Surface* s = (*row.ROW)[0];
-        EXPECT_GE(std::max(s->w, s->h), 48) << row.NAME;
-        EXPECT_LE(std::max(s->w, s->h), 64) << row.NAME;
     }
 }
 

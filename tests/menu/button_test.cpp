@@ -1,5 +1,3 @@
-// Buttons: the press state machine across frames, the hit edges, the bevel
-// pixels of both looks and the label position.
 #include <SDL_ttf.h>
 
 #include <vector>
@@ -10,7 +8,6 @@
 #include "tests/menu/menutest.h"
 
 namespace {
-// One frame: the mouse as sampled, the poll's expected result and look.
 struct STEP {
     int32_t X, Y, BUTTONS, RESULT;
     bool SUNKEN;
@@ -28,9 +25,6 @@ protected:
             EXPECT_EQ(BUTTONPRESSED(B), steps[i].RESULT) << "frame " << i;
             EXPECT_EQ(B.INNERR < 199, steps[i].SUNKEN) << "frame " << i;
         }
-    }
-    void EXPECTPIXELS(const std::vector<std::tuple<int, int, RGB>>& pixels) {
-        for (auto& [x, y, colour] : pixels) EXPECT_EQ(READPIXEL(x, y), colour) << "at " << x << ", " << y;
     }
     BUTTONTYPE B;
 };
@@ -55,8 +49,6 @@ TEST_F(BUTTONS, ClickDragOffAndBack) {
 }
 
 TEST_F(BUTTONS, HitEdgesAreStrictOnTheLeftAndTop) {
-    // The left column and top row do not count, the right column and the
-    // bottom row do.
     for (auto [x, y] : {std::pair{10, 150}, {100, 100}, {210, 150}, {100, 200}}) {
         PLAY({{x, y, 1, 0, false}, {x, y, 0, 0, false}});
     }
@@ -66,8 +58,6 @@ TEST_F(BUTTONS, HitEdgesAreStrictOnTheLeftAndTop) {
 }
 
 TEST_F(BUTTONS, AButtonWhoseArmIsTakenByAnotherGetsItsRaisedLookBack) {
-    // Polled in the order OTHER, B: dragging from B onto OTHER arms OTHER
-    // before B is polled in that frame.
     BUTTONTYPE other;
     SETBUTTON(other, 10, 210, 200, 100, "Other");
     auto frame = [&](int32_t x, int32_t y, int32_t buttons) {
@@ -80,7 +70,6 @@ TEST_F(BUTTONS, AButtonWhoseArmIsTakenByAnotherGetsItsRaisedLookBack) {
     EXPECT_LT(other.INNERR, 199);
     EXPECT_GE(B.INNERR, 199) << "B still looks pressed after the pointer moved to another button";
     EXPECT_EQ(frame(100, 250, 0), (std::pair{1, 0}));
-    // B's next press shows it sunken, not inverted.
     frame(100, 150, 1);
     EXPECT_LT(B.INNERR, 199);
     EXPECT_EQ(frame(100, 150, 0), (std::pair{0, 1}));
@@ -88,48 +77,6 @@ TEST_F(BUTTONS, AButtonWhoseArmIsTakenByAnotherGetsItsRaisedLookBack) {
     EXPECT_EQ(B.INNERR, 212);
 }
 
-TEST_F(BUTTONS, RaisedAndSunkenBevels) {
-    B.TEXT = " ";  // a blank label keeps the face plain
-    BUTTONRENDER(B);
-    // White top row and left column; grey shade inside a black right and
-    // bottom edge; nothing outside.
-    EXPECTPIXELS({{10, 100, WHITE}, {207, 100, WHITE}, {208, 100, GREY}, {209, 100, BLACK},
-                  {10, 197, WHITE}, {10, 198, GREY}, {10, 199, BLACK}, {208, 150, GREY},
-                  {100, 198, GREY}, {209, 199, BLACK}, {11, 101, BUTTONFACE}, {207, 197, BUTTONFACE},
-                  {9, 150, MARKER}, {210, 150, MARKER}, {100, 99, MARKER}, {100, 200, MARKER}});
-
-    PAINTSCREEN(MARKER.R, MARKER.G, MARKER.B);
-    MOUSE(100, 150, 1);
-    BUTTONPRESSED(B);
-    BUTTONRENDER(B);
-    // Two black lines top and left, the grey shade, the face shifted by two,
-    // and white just outside the right and bottom edges.
-    EXPECTPIXELS({{10, 100, BLACK}, {11, 101, BLACK}, {12, 102, GREY}, {100, 102, GREY}, {12, 150, GREY},
-                  {13, 103, BUTTONFACE}, {209, 199, BUTTONFACE}, {209, 102, BLACK}, {210, 150, WHITE},
-                  {150, 200, WHITE}, {210, 200, WHITE}, {211, 150, MARKER}, {10, 200, MARKER}});
-
-    // An owner's inner red below 199 draws sunken without arming.
-    BUTTONTYPE owned;
-    SETBUTTON(owned, 300, 300, 50, 30, " ");
-    owned.INNERR = 198;
-    owned.INNERG = 10;
-    owned.INNERB = 20;
-    BUTTONRENDER(owned);
-    EXPECTPIXELS({{300, 300, BLACK}, {302, 302, RGB{198, 10, 20}}});
-    owned.INNERR = 199;
-    BUTTONRENDER(owned);
-    EXPECTPIXELS({{300, 300, WHITE}});
-
-    // Sizes below the bevel's three pixels draw only inside the rectangle
-    // instead of wrapping to fills that run to the screen's edge.
-    SETBUTTON(owned, 400, 400, 1, 1, "");
-    BUTTONRENDER(owned);
-    EXPECTPIXELS({{400, 400, BLACK}, {401, 400, MARKER}, {400, 401, MARKER}, {799, 599, MARKER}});
-}
-
-// The label of a 200 x 100 button at (10, 100) that measures 120 x 18 sits at
-// (50, 141) raised and (52, 143) sunken. Twelve zeros in the game's font at
-// 15 points measure exactly that.
 TEST_F(BUTTONS, LabelPositionRaisedAndSunken) {
     TTF_Font* big = TTF_OpenFont("data/vera.ttf", 15);
     ASSERT_NE(big, nullptr);
@@ -141,7 +88,6 @@ TEST_F(BUTTONS, LabelPositionRaisedAndSunken) {
     ASSERT_EQ(tw, 120);
     ASSERT_EQ(th, 18);
 
-    // Where the fully opaque ink lies inside the label's own picture.
     SDL_Surface* picture = TTF_RenderText_Blended(big, label.c_str(), SDL_Color{0, 0, 0, 0});
     ASSERT_NE(picture, nullptr);
     int inkleft = picture->w, inktop = picture->h;

@@ -1,6 +1,3 @@
-// Input boxes and key entry: repeat timing on the tick clock, Shift, the
-// keypad, Backspace, the length cut, Enter, Escape, clicks in and out, and
-// the well's lines and caret on screen.
 #include "menu/inputbox.h"
 #include "tests/menu/menutest.h"
 
@@ -11,7 +8,6 @@ protected:
         MENUTEST::SetUp();
         SETINPUTBOX(BOX, 220, 230, 300, 20, TEXT);
     }
-    // One frame of the box: the mouse as sampled, then the poll.
     int32_t FRAME(int32_t x = 0, int32_t y = 0, int32_t buttons = 0) {
         MOUSE(x, y, buttons);
         return INPUTBOXPRESSED(BOX);
@@ -21,7 +17,6 @@ protected:
         FRAME(300, 240, 0);
         ASSERT_EQ(BOX.ACTIVE, 1);
     }
-    // Each key held for one frame, then let go for one frame.
     void TAP(std::initializer_list<SDLKey> keys) {
         for (SDLKey key : keys) {
             PUSHKEY(key, true);
@@ -106,7 +101,6 @@ TEST_F(INPUTBOXES, TextIsCutToTheBoxWidthOverEightRoundedToEven) {
     TAP({SDLK_y});
     EXPECT_EQ(TEXT, std::string(38, 'x'));
 
-    // 652 / 8 = 81.5 -> 82; 292 / 8 = 36.5 -> 36; an idle box is never cut.
     for (auto [width, active, kept] : {std::tuple{652, 1, 82u}, {292, 1, 36u}, {100, 0, 100u}}) {
         std::string text(100, 'c');
         INPUTBOXTYPE box;
@@ -144,8 +138,6 @@ TEST_F(INPUTBOXES, EnterEscapeAndAClickOutsideEndTheEntry) {
     EXPECT_EQ(FRAME(520, 240, 1), 0);  // seen once
 }
 
-// Boxes polled in the order A then B, B being edited: a click into A
-// activates A and ends B. Escape in A must then give back A's own text.
 TEST_F(INPUTBOXES, EscapeRestoresTheRightTextAfterAClickFromOneBoxIntoAnother) {
     std::string a = "alpha", b = "beta";
     INPUTBOXTYPE boxa, boxb;
@@ -176,36 +168,4 @@ TEST_F(INPUTBOXES, EscapeRestoresTheRightTextAfterAClickFromOneBoxIntoAnother) {
     EXPECT_EQ(b, "betas");
 }
 
-TEST_F(INPUTBOXES, WellLinesAndTheBlinkingCaret) {
-    INPUTBOXRENDER(BOX);  // (220, 230) 300 x 20, empty and idle
-    // Grey outer and black inner line on the top and left, white along the
-    // right and bottom and inside; the column at X+W and the row at Y+H and
-    // everything around are left as they were.
-    for (auto [x, y, colour] : {std::tuple{219, 229, GREY}, {219, 250, GREY}, {220, 229, GREY}, {520, 229, GREY},
-                                {220, 230, BLACK}, {220, 249, BLACK}, {520, 230, BLACK}, {521, 229, WHITE},
-                                {521, 251, WHITE}, {220, 251, WHITE}, {221, 231, WHITE}, {519, 249, WHITE},
-                                {520, 231, MARKER}, {520, 250, MARKER}, {220, 250, MARKER}, {218, 240, MARKER},
-                                {300, 228, MARKER}, {300, 252, MARKER}, {522, 240, MARKER}}) {
-        EXPECT_EQ(READPIXEL(x, y), colour) << "at " << x << ", " << y;
-    }
-    int l, t, r, b;
-    EXPECT_FALSE(FINDINKBOX(221, 231, 519, 249, l, t, r, b)) << "an empty idle box shows no text";
-
-    BOX.ACTIVE = 1;
-    FAKENOW = 5499;  // first half of a second: the caret
-    INPUTBOXRENDER(BOX);
-    ASSERT_TRUE(FINDINKBOX(221, 231, 519, 249, l, t, r, b));
-    EXPECT_LT(r, 230);
-    EXPECT_GE(b - t, 8) << "the caret is a tall bar";
-    FAKENOW = 5500;  // second half: a blank
-    INPUTBOXRENDER(BOX);
-    EXPECT_FALSE(FINDINKBOX(221, 231, 519, 249, l, t, r, b));
-
-    // The text starts at the box's corner and is not clipped to it.
-    TEXT = std::string(38, 'W');
-    INPUTBOXRENDER(BOX);
-    ASSERT_TRUE(FINDINKBOX(221, 231, 799, 249, l, t, r, b));
-    EXPECT_LT(l, 226);
-    EXPECT_GT(r, 521);
-}
 }  // namespace

@@ -1,4 +1,3 @@
-// Shared set-up of the menu tests (see menutest.h).
 #include "tests/menu/menutest.h"
 
 #include <algorithm>
@@ -31,13 +30,11 @@ void PAINTSCREEN(int r, int g, int b) {
                                                        static_cast<Uint8>(g), static_cast<Uint8>(b)));
 }
 
-namespace {
-template <typename MATCH>
-bool FINDBOX(MATCH match, int x0, int y0, int x1, int y1, int& left, int& top, int& right, int& bottom) {
+bool FINDCOLOURBOX(RGB colour, int x0, int y0, int x1, int y1, int& left, int& top, int& right, int& bottom) {
     bool found = false;
     for (int y = y0; y <= y1; ++y) {
         for (int x = x0; x <= x1; ++x) {
-            if (!match(READPIXEL(x, y))) continue;
+            if (!(READPIXEL(x, y) == colour)) continue;
             if (!found) {
                 left = right = x;
                 top = bottom = y;
@@ -50,16 +47,6 @@ bool FINDBOX(MATCH match, int x0, int y0, int x1, int y1, int& left, int& top, i
         }
     }
     return found;
-}
-}  // namespace
-
-bool FINDCOLOURBOX(RGB colour, int x0, int y0, int x1, int y1, int& left, int& top, int& right, int& bottom) {
-    return FINDBOX([&](const RGB& p) { return p == colour; }, x0, y0, x1, y1, left, top, right, bottom);
-}
-
-bool FINDINKBOX(int x0, int y0, int x1, int y1, int& left, int& top, int& right, int& bottom) {
-    return FINDBOX([](const RGB& p) { return p.R < 100 && p.G < 100 && p.B < 100; }, x0, y0, x1, y1, left, top,
-                   right, bottom);
 }
 
 void PrintTo(const RGB& colour, std::ostream* os) {

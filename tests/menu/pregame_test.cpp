@@ -1,5 +1,3 @@
-// The pre-game screen run through its own frame loop, with the mouse and the
-// keyboard scripted frame by frame the way a person would use them.
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -12,7 +10,6 @@
 #include "tests/menu/menutest.h"
 
 namespace {
-// One frame of input: where the mouse is and which keys change.
 struct FRAMEINPUT {
     int32_t X = 0, Y = 0, BUTTONS = 0;
     std::vector<std::pair<SDLKey, bool>> KEYS;
@@ -24,8 +21,6 @@ FRAMEINPUT CURRENT;
 int FRAMESSHOWN = 0;
 constexpr int FRAMELIMIT = 2000;
 
-// Runs after every page flip: the mouse that flip sampled is replaced by
-// the script's, and the keys of the frame are queued.
 void SCRIPTHOOK() {
     if (++FRAMESSHOWN > FRAMELIMIT) throw std::runtime_error("the pre-game screen never returned");
     if (!SCRIPT.empty()) {
@@ -69,7 +64,6 @@ protected:
         f.BUTTONS = buttons;
         SCRIPT.push_back(f);
     }
-    // Move there, press for two frames, release.
     void CLICK(int32_t x, int32_t y) {
         MOVE(x, y, 0);
         MOVE(x, y, 1);
@@ -81,7 +75,6 @@ protected:
         f.KEYS.push_back({key, down});
         SCRIPT.push_back(f);
     }
-    // Each character held for two frames and let go for two, Shift for capitals.
     void TYPE(const std::string& text) {
         for (char c : text) {
             const bool capital = c >= 'A' && c <= 'Z';
@@ -127,8 +120,6 @@ TEST_F(PREGAMESCREEN, JoinTurnsTheHostingAddressIntoLocalhost) {
 }
 
 TEST_F(PREGAMESCREEN, JoinKeepsAnAddressWithALeadingSpace) {
-    // Backspace on the last character leaves a space that cannot be removed;
-    // the typed address then follows it.
     VX_HOSTNAME = "x";
     CLICK(HOSTX, HOSTY);
     KEY(SDLK_BACKSPACE, true);
@@ -160,59 +151,6 @@ TEST_F(PREGAMESCREEN, PressingJoinAndSlidingOffChoosesItAtOnce) {
     EXPECT_EQ(VX_HOSTNAME, "gamehost");
     EXPECT_EQ(QUITLOOP, 0);
     EXPECT_EQ(KELMOUSEBUTTONS, 1);
-}
-
-TEST_F(PREGAMESCREEN, LayoutCaptionAndPressedLook) {
-    VX_HOSTNAME = "127.0.0.1";
-    VX_PLAYERNAME = "Dee";
-    bool checked = false;
-    auto layout = [&] {
-        checked = true;
-        // Background, the three raised buttons with labels, the two white
-        // wells with their texts, and the two field labels.
-        for (auto [x, y] : {std::pair{700, 50}, {5, 5}, {799, 599}, {210, 150}, {523, 240}}) {
-            EXPECT_EQ(READPIXEL(x, y), BACKGROUND) << x << ", " << y;
-        }
-        int l, t, r, b;
-        for (int32_t top : {100, 210, 320}) {
-            EXPECT_EQ(READPIXEL(10, top), WHITE) << top;
-            EXPECT_EQ(READPIXEL(20, top + 10), BUTTONFACE) << top;
-            EXPECT_EQ(READPIXEL(209, top + 99), BLACK) << top;
-            EXPECT_TRUE(FINDCOLOURBOX(BLACK, 20, top + 30, 200, top + 70, l, t, r, b)) << "label of " << top;
-        }
-        for (int32_t top : {230, 270}) {
-            EXPECT_EQ(READPIXEL(219, top - 1), GREY) << top;
-            EXPECT_EQ(READPIXEL(220, top + 5), BLACK) << top;
-            EXPECT_EQ(READPIXEL(500, top + 10), WHITE) << top;
-            EXPECT_TRUE(FINDCOLOURBOX(BLACK, 221, top + 1, 300, top + 19, l, t, r, b)) << "text at " << top;
-        }
-        EXPECT_TRUE(FINDCOLOURBOX(BLACK, 220, 210, 320, 224, l, t, r, b));
-        EXPECT_TRUE(FINDCOLOURBOX(BLACK, 220, 255, 320, 268, l, t, r, b));
-        SAVESCREEN(std::string(VEXIL_BINARY_DIR) + "/artifacts/menu-pregame-dummy.bmp");
-    };
-    bool pressedlook = false;
-    auto pressed = [&] {
-        pressedlook = true;
-        EXPECT_EQ(READPIXEL(10, 320), BLACK);
-        EXPECT_EQ(READPIXEL(11, 321), BLACK);
-        EXPECT_EQ(READPIXEL(12, 322), GREY);
-        EXPECT_EQ(READPIXEL(210, 370), WHITE);
-    };
-    MOVE(700, 500, 0);
-    SCRIPT.back().CHECK = layout;
-    MOVE(QUITX, QUITY, 1);
-    MOVE(QUITX, QUITY, 1);
-    SCRIPT.back().CHECK = pressed;
-    MOVE(QUITX, QUITY, 0);
-    std::filesystem::create_directories(std::string(VEXIL_BINARY_DIR) + "/artifacts");
-    RUN();
-    EXPECT_TRUE(checked);
-    EXPECT_TRUE(pressedlook);
-    char* title = nullptr;
-    char* icon = nullptr;
-    SDL_WM_GetCaption(&title, &icon);
-    ASSERT_NE(title, nullptr);
-    EXPECT_STREQ(title, "Vexil!");
 }
 
 }  // namespace

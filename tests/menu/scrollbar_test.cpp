@@ -1,5 +1,3 @@
-// Scroll bars and read-outs: thumb placement, dragging in steps, the trough
-// on screen, and the integer read-out's cleared width.
 #include "menu/scrollbar.h"
 #include "tests/menu/menutest.h"
 
@@ -35,7 +33,6 @@ TEST_F(SCROLLBARS, ThumbFollowsTheValueAlongTheTrough) {
     SCROLLBARPRESSED(BAR);
     EXPECT_EQ(BAR.SCROLLBUTTON.X, 11);
 
-    // Upright when not wider than high.
     SCROLLBARTYPE upright;
     int32_t level = 25;
     SETSCROLLBAR(upright, 300, 100, 20, 210, level, 100);
@@ -44,13 +41,11 @@ TEST_F(SCROLLBARS, ThumbFollowsTheValueAlongTheTrough) {
     EXPECT_EQ(upright.SCROLLBUTTON.W, 20);
     EXPECT_EQ(upright.SCROLLBUTTON.H, 10);
 
-    // A place half-way between two pixels rounds to even: 25 * 0.5 = 12.5 -> 12.
     SCROLLBARTYPE odd;
     int32_t half = 1;
     SETSCROLLBAR(odd, 0, 0, 35, 5, half, 2);
     EXPECT_EQ(odd.SCROLLBUTTON.X, 12);
 
-    // A bar without a maximum keeps its thumb at the start.
     SCROLLBARTYPE none;
     int32_t any = 7;
     SETSCROLLBAR(none, 0, 50, 100, 10, any, 0);
@@ -100,63 +95,6 @@ TEST_F(SCROLLBARS, EveryThumbTracksItsOwnDrag) {
     EXPECT_EQ(first, 0);
     EXPECT_EQ(second, 50);
     frame(65, 20, 0);
-}
-
-TEST_F(SCROLLBARS, TroughAndThumbOnScreen) {
-    VALUE = 50;
-    SETSCROLLBAR(BAR, 10, 10, 110, 20, VALUE, 100);
-    SCROLLBARRENDER(BAR);
-    const RGB frame{64, 64, 64};
-    // Two pixels of frame at the sides, one at the top, none at the bottom.
-    EXPECT_EQ(READPIXEL(10, 20), frame);
-    EXPECT_EQ(READPIXEL(11, 20), frame);
-    EXPECT_EQ(READPIXEL(12, 20), GREY);
-    EXPECT_EQ(READPIXEL(117, 20), GREY);
-    EXPECT_EQ(READPIXEL(118, 20), frame);
-    EXPECT_EQ(READPIXEL(119, 20), frame);
-    EXPECT_EQ(READPIXEL(40, 10), frame);
-    EXPECT_EQ(READPIXEL(40, 11), GREY);
-    EXPECT_EQ(READPIXEL(40, 29), GREY);
-    EXPECT_EQ(READPIXEL(40, 30), MARKER);
-    EXPECT_EQ(READPIXEL(120, 20), MARKER);
-    // The thumb, a raised button, over x 60 to 69.
-    EXPECT_EQ(READPIXEL(60, 10), WHITE);
-    EXPECT_EQ(READPIXEL(65, 20), BUTTONFACE);
-    EXPECT_EQ(READPIXEL(69, 20), BLACK);
-    EXPECT_EQ(READPIXEL(70, 20), GREY);
-}
-
-TEST_F(SCROLLBARS, IntegerReadOutNeverClearsLessThanItsWidestNumber) {
-    int32_t shown = 123;
-    INTMONITORTYPE monitor;
-    SETINTMONITOR(monitor, 300, 300, shown);
-    INTMONITORRENDER(monitor);  // 5 * 3 + 5 = 20 pixels
-    EXPECT_EQ(monitor.MAXLEN, 20);
-    int l, t, r, b;
-    EXPECT_TRUE(FINDCOLOURBOX(BLACK, 300, 300, 330, 314, l, t, r, b)) << "the number is drawn";
-
-    shown = 7;
-    PAINTSCREEN(MARKER.R, MARKER.G, MARKER.B);
-    INTMONITORRENDER(monitor);
-    EXPECT_EQ(monitor.MAXLEN, 20);
-    EXPECT_EQ(READPIXEL(319, 311), BACKGROUND);
-    EXPECT_EQ(READPIXEL(320, 311), MARKER);
-    EXPECT_EQ(READPIXEL(319, 312), MARKER);  // twelve rows high
-
-    // Setting the monitor up again keeps its widest width.
-    SETINTMONITOR(monitor, 300, 300, shown);
-    EXPECT_EQ(monitor.MAXLEN, 20);
-
-    // A fresh read-out of 7 clears 10 pixels; of -45, 15.
-    INTMONITORTYPE fresh;
-    SETINTMONITOR(fresh, 400, 400, shown);
-    PAINTSCREEN(MARKER.R, MARKER.G, MARKER.B);
-    INTMONITORRENDER(fresh);
-    EXPECT_EQ(READPIXEL(409, 411), BACKGROUND);
-    EXPECT_EQ(READPIXEL(410, 411), MARKER);
-    shown = -45;
-    INTMONITORRENDER(fresh);
-    EXPECT_EQ(fresh.MAXLEN, 20);
 }
 
 }  // namespace
