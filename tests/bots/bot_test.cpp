@@ -246,7 +246,7 @@ TEST_F(BotPlay, SeveralBotsInOneProcessPlayEachOnItsOwnConnection) {
     EXPECT_EQ(QUITLOOP.load(), 0);  // leaving by choice never stops the process
 }
 
-TEST_F(BotPlay, ABotEndsWhenTheServerGoesAndOneWithNoServerFailsAtOnce) {
+TEST_F(BotPlay, ABotEndsWhenTheServerGoes) {
     {
         SERVERTHREAD server(FREEPORT(29200));
         ASSERT_TRUE(server.RUNNING);
@@ -260,18 +260,4 @@ TEST_F(BotPlay, ABotEndsWhenTheServerGoesAndOneWithNoServerFailsAtOnce) {
         EXPECT_TRUE(bot.DROPPED.load());
         EXPECT_FALSE(bot.FAILED.load());
     }
-    GAMEPORT = FREEPORT(29250);
-    BOTGROUP group;
-    BOTTYPE& lonely = group.ADD("echo", 5);
-    const uint32_t start = NETNOW();
-    testing::internal::CaptureStderr();
-    group.START();
-    const bool ended = WAITFOR([&] { return lonely.ENDED.load(); }, 10000);
-    const std::string said = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(ended);
-    EXPECT_LT(NETNOW() - start, 6000u);
-    EXPECT_TRUE(lonely.FAILED.load());
-    EXPECT_FALSE(lonely.JOINED.load());
-    EXPECT_EQ(said, "vexil: cannot connect to 127.0.0.1 port " + std::to_string(GAMEPORT) + ": connection refused\n");
-    EXPECT_EQ(QUITLOOP.load(), 0);
 }
