@@ -1,6 +1,3 @@
-// The dedicated server executable: it serves on port 7778, says so in one
-// line, stops with status 0 on SIGTERM or SIGINT, and ends with status 1 and
-// one line on standard error when the port is taken.
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -18,7 +15,6 @@ namespace {
 
 constexpr uint16_t GAMEPORTNUMBER = 7778;
 
-// A listening socket on every local address, or -1.
 int LISTENON(uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -55,7 +51,6 @@ CHILD START() {
     return {pid, out[0], err[0]};
 }
 
-// Reads what FD delivers until a line end, the end of the stream, or MS pass.
 std::string READLINE(int fd, int ms) {
     std::string text;
     for (int waited = 0; waited < ms && text.find('\n') == std::string::npos; waited += 10) {
@@ -69,8 +64,7 @@ std::string READLINE(int fd, int ms) {
     return text;
 }
 
-// The exit status, or -1 when the child has not ended within MS (it is
-// then killed).
+// Exit status, or -1 (child killed) after MS.
 int WAITEXIT(pid_t pid, int ms) {
     int status = 0;
     for (int waited = 0; waited < ms; waited += 10) {
@@ -95,8 +89,7 @@ TEST(DedicatedServer, ServesAndStopsCleanlyOnSigtermAndSigint) {
         EXPECT_EQ(READLINE(child.OUT, 10000), "Vexil! server listening on TCP port 7778\n");
         TESTCLIENT ann;
         ASSERT_TRUE(ann.JOIN(GAMEPORTNUMBER, "Ann"));
-        // Port 7778 is shared with other suites' games, so another player
-        // may already hold slot 0.
+        // Port 7778 is shared with other suites, so slot 0 may be taken.
         EXPECT_TRUE(PROTOVALIDSLOT(ann.SLOT));
         EXPECT_TRUE(ann.RUNUNTIL([&] { return ann.UPDATES >= 3; }, 10000));
 

@@ -1,4 +1,3 @@
-// Loopback helpers for the network tests (see loopback.h).
 #include "tests/server/loopback.h"
 
 #include <arpa/inet.h>
@@ -47,7 +46,6 @@ LOOPBACKPAIR::~LOOPBACKPAIR() {
 std::vector<uint8_t> SHIP(NETCONNECTION& from, NETCONNECTION& to) {
     const size_t count = from.OUTBUF.size();
     NETFLUSH(from);
-    // Anything the kernel did not take at once is flushed while waiting.
     for (int i = 0; i < 1000 && !from.OUTBUF.empty(); ++i) {
         NETPUMP(to);
         NETFLUSH(from);
@@ -92,12 +90,6 @@ bool RAWPEER::WRITE(const std::vector<uint8_t>& bytes) {
 bool RAWPEER::WRITEINT(int32_t value) {
     std::vector<uint8_t> bytes(4);
     NETWRITEINT(bytes.data(), value);
-    return WRITE(bytes);
-}
-
-bool RAWPEER::WRITEDBL(double value) {
-    std::vector<uint8_t> bytes(8);
-    std::memcpy(bytes.data(), &value, 8);
     return WRITE(bytes);
 }
 

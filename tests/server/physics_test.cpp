@@ -1,4 +1,3 @@
-// Ship and projectile motion rules with explicit time steps and a fake clock.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +8,6 @@
 #include "tests/support/testsupport.h"
 
 namespace {
-// One server-style ship step with a given time step; returns whether it fired.
 bool SERVERSTEP(SHIPTYPE& ship, double deltat) {
     const int32_t thrust = ship.CURRENTACCELERATION;
     const int32_t accelconst3 = SHIPTURN(ship, deltat);
@@ -26,31 +24,22 @@ TEST(ShipPhysics, ThrustActsAlongWholeRadians) {
     const struct {
         double heading;
         int32_t radians;
-    } table[] = {{0.0, 0}, {5.0, 0}, {5.2, 1}, {15.2, 1}, {15.3, 2}, {25.4, 2}, {25.5, 3}, {35.6, 3},
-                 {35.7, 4}, {45.8, 4}, {45.9, 5}, {56.0, 5}, {56.1, 6}, {64.0, 6}};
+    } table[] = {{5.0, 0}, {5.2, 1}, {15.3, 2}, {56.0, 5}, {56.1, 6}, {64.0, 6}};
     for (const auto& row : table) {
         SHIPTYPE ship;
         ship.SUBDIRECTION = row.heading;
         EXPECT_EQ(SHIPTURN(ship, 0.1), row.radians) << row.heading;
     }
 
-    // Heading 16 with thrust 300 pushes right and somewhat down (2 radians).
     SHIPTYPE ship;
     ship.SUBDIRECTION = 16;
     SHIPMOVE(ship, 300, SHIPTURN(ship, 0.1), 0.1);
     EXPECT_NEAR(ship.XACCEL, 272.79, 0.005);
     EXPECT_NEAR(ship.YACCEL, 124.84, 0.005);
-    // Position moves with the old velocity plus half the acceleration term.
     EXPECT_NEAR(ship.X, 0.005 * 272.789, 1e-3);
     EXPECT_NEAR(ship.XVELOC, 27.2789, 1e-3);
 
-    SHIPTYPE up;
-    SHIPMOVE(up, 300, 0, 0.1);
-    EXPECT_DOUBLE_EQ(up.XACCEL, 0.0);
-    EXPECT_DOUBLE_EQ(up.YACCEL, -300.0);
-
-    // The thrust direction is taken before the wrap: a heading of 0 thrusts
-    // straight up in that step and at 6 radians afterwards.
+    // Thrust direction is taken before the wrap: heading 0 thrusts up, then at 6 radians.
     SHIPTYPE zero;
     zero.SUBDIRECTION = 0;
     zero.CURRENTACCELERATION = 300;
@@ -61,7 +50,6 @@ TEST(ShipPhysics, ThrustActsAlongWholeRadians) {
     SERVERSTEP(zero, 0.1);
     EXPECT_NEAR(zero.XACCEL, 300 * std::sin(6.0), 1e-9);
 
-    // A hostile thrust of INT32_MIN is just a large number.
     SHIPTYPE hostile;
     SHIPMOVE(hostile, std::numeric_limits<int32_t>::min(), 0, 0.1);
     EXPECT_GT(hostile.YACCEL, 0);
@@ -70,8 +58,7 @@ TEST(ShipPhysics, ThrustActsAlongWholeRadians) {
 TEST(ShipPhysics, HeadingWrapEndsForAnyValue) {
     const struct {
         double in, out;
-    } wraps[] = {{0.0, 64.0}, {-0.0, 64.0}, {64.0, 64.0}, {0.5, 0.5}, {130.0, 2.0}, {-10.0, 54.0},
-                 {-128.0, 64.0}, {64.0 * 1000 + 3.25, 3.25}, {1e6 + 0.5, 0.5}};
+    } wraps[] = {{0.0, 64.0}, {-0.0, 64.0}, {64.0, 64.0}, {0.5, 0.5}, {130.0, 2.0}, {-10.0, 54.0}, {1e6 + 0.5, 0.5}};
     for (const auto& row : wraps) {
         double heading = row.in;
         SHIPWRAPHEADING(heading);
@@ -88,19 +75,10 @@ TEST(ShipPhysics, HeadingWrapEndsForAnyValue) {
         EXPECT_GT(heading, 0.0) << huge;
         EXPECT_LE(heading, 64.0) << huge;
     }
-    // A whole step on such a heading stays sane too.
-    SHIPTYPE ship;
-    ship.SUBDIRECTION = 1e300;
-    ship.CURRENTACCELERATION = 300;
-    SERVERSTEP(ship, 0.1);
-    EXPECT_TRUE(std::isfinite(ship.X) && std::isfinite(ship.Y));
-    EXPECT_GE(ship.DIRECTION, 0);
-    EXPECT_LE(ship.DIRECTION, 64);
-
-    // The client's single tests leave 0 and 64 alone.
+    // The client's wrap leaves 0 and 64 alone.
     const struct {
         double in, out;
-    } client[] = {{0.0, 0.0}, {64.0, 64.0}, {64.5, 0.5}, {-0.5, 63.5}, {130.0, 66.0}};
+    } client[] = {{0.0, 0.0}, {64.0, 64.0}, {64.5, 0.5}, {-0.5, 63.5}};
     for (const auto& row : client) {
         double heading = row.in;
         SHIPCLIENTWRAPHEADING(heading);
@@ -111,8 +89,7 @@ TEST(ShipPhysics, HeadingWrapEndsForAnyValue) {
 }
 
 TEST(ShipPhysics, EdgeBounceAndDrag) {
-    // X reaches 5001 with XVELOC 10: the velocity turns and the ship is
-    // pushed back one whole second of it, whatever the step.
+    // X reaches 5001 with XVELOC 10: velocity turns, pushed back one second of it.
     for (double deltat : {0.5, 0.03125}) {
         SHIPTYPE ship;
         ship.X = 5001 - 10 * deltat;
@@ -149,17 +126,11 @@ TEST(ShipPhysics, GunFiresAtOnceThenEachFullSecond) {
 
     // Held for 2.5 s in steps of 1/8 s: at once, after 1 s, after 2 s.
     ship.SHOOTING = 1;
-    int shots = 0;
     std::vector<int> when;
     for (int step = 0; step < 20; ++step)
-        if (SHIPGUN(ship, 0.125)) {
-            ++shots;
-            when.push_back(step);
-        }
-    EXPECT_EQ(shots, 3);
+        if (SHIPGUN(ship, 0.125)) when.push_back(step);
     EXPECT_EQ(when, (std::vector<int>{0, 8, 16}));
 
-    // Pressed for a single step: one shot.
     SHIPTYPE tap;
     tap.GUNTIMER = 29;
     tap.SHOOTING = 1;
@@ -184,12 +155,7 @@ TEST(ProjectilePhysics, MotionAndArenaBounds) {
     BULLETMOVE(right, 0.5);
     EXPECT_FLOAT_EQ(right.X, 300.0f);
     EXPECT_NEAR(right.Y, 0.0f, 1e-6);
-    BULLETTYPE up{10.0f, 10.0f, 500, 0, 0, 1, 0};
-    BULLETMOVE(up, 0.1);
-    EXPECT_FLOAT_EQ(up.X, 10.0f);
-    EXPECT_FLOAT_EQ(up.Y, -40.0f);
-    // The sum is formed in 64 bits and stored once: a tiny step on a large
-    // coordinate still rounds to the nearest float of the exact sum.
+    // Summed in 64 bits and stored once.
     BULLETTYPE fine{4000.0f, 0.0f, 1, 16, 0, 1, 0};
     BULLETMOVE(fine, 0.0001);
     EXPECT_EQ(fine.X, static_cast<float>(4000.0 + 0.0001));
@@ -198,10 +164,8 @@ TEST(ProjectilePhysics, MotionAndArenaBounds) {
     EXPECT_TRUE(BULLETOUTOFBOUNDS(at(0, 4999.0f)));
     EXPECT_FALSE(BULLETOUTOFBOUNDS(at(4999.0f, 0)));
     EXPECT_FALSE(BULLETOUTOFBOUNDS(at(0, 4998.99f)));
-    EXPECT_TRUE(BULLETOUTOFBOUNDS(at(5000.0f, 0)));
     EXPECT_TRUE(BULLETOUTOFBOUNDS(at(-5000.0f, 0)));
     EXPECT_FALSE(BULLETOUTOFBOUNDS(at(-4999.9f, -4999.9f)));
-    EXPECT_TRUE(BULLETOUTOFBOUNDS(at(0, -5000.0f)));
     EXPECT_TRUE(BULLETOUTOFBOUNDS(at(std::nanf(""), 0)));
 }
 
@@ -210,7 +174,6 @@ TEST(PhysicsClock, FirstStepFallsBackThenMeasuresTheGameClock) {
     PHYSICSCLOCK clock;
     EXPECT_DOUBLE_EQ(PHYSICSBEGINSTEP(clock), 1.0 / 30.0);
     PHYSICSENDSTEP(clock);
-    // Second call: the whole time since the clock started.
     EXPECT_DOUBLE_EQ(PHYSICSBEGINSTEP(clock), 1.0);
     FAKENOW += 40;
     PHYSICSENDSTEP(clock);

@@ -1,6 +1,3 @@
-// The buffered connection and the message layouts: byte-exact encodings,
-// message sizes, round trips through real loopback sockets, range checks,
-// bad string lengths, the bounded wait and the unsent-output limit.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,9 +19,7 @@ SHIPTYPE SAMPLESHIP(int seed) {
     ship.DELTATHETA = 21.33333333333333;
     ship.GUNTIMER = 0.5;
     ship.SHOOTING = 1;
-    ship.DAMAGE = 0;
     ship.HEALTH = 67;
-    ship.FRAME = 0;
     ship.DIRECTION = 12;
     ship.CURRENTACCELERATION = -300;
     ship.CONNECTED = 1;
@@ -70,7 +65,6 @@ TEST(WireEncoding, MessageSizesFollowTheLayouts) {
     EXPECT_EQ(full.size(), 1348u);
     EXPECT_EQ(PROTOTOCLIENTLENGTH(full.data(), full.size(), 0), 1348);
 
-    // Recipient alone: 16 CONNECTED words plus its own 36 bytes.
     SHIPTABLE lone{};
     lone[5].CONNECTED = 1;
     PROTOWRITEUPDATE(pair.NEAR, lone, 5);
@@ -78,8 +72,7 @@ TEST(WireEncoding, MessageSizesFollowTheLayouts) {
     EXPECT_EQ(alone.size(), 104u);
     EXPECT_EQ(PROTOTOCLIENTLENGTH(alone.data(), alone.size(), 5), 104);
 
-    // Two others connected with names of 2 and 0 bytes; a non-zero CONNECTED
-    // other than 1 also counts as connected.
+    // Others with names of 2 and 0 bytes; CONNECTED 7 counts as connected.
     lone[2].CONNECTED = 7;
     lone[2].PLAYERNAME = "ab";
     lone[9].CONNECTED = 1;
@@ -88,7 +81,6 @@ TEST(WireEncoding, MessageSizesFollowTheLayouts) {
     EXPECT_EQ(three.size(), 104u + 70u + 68u);
     EXPECT_EQ(PROTOTOCLIENTLENGTH(three.data(), three.size(), 5), 242);
 
-    // Every strict prefix of a message needs more bytes.
     for (size_t cut = 0; cut < three.size(); ++cut)
         ASSERT_EQ(PROTOTOCLIENTLENGTH(three.data(), cut, 5), 0) << "prefix " << cut;
 
@@ -111,7 +103,6 @@ TEST(WireEncoding, MessageSizesFollowTheLayouts) {
     EXPECT_EQ(PROTOTOCLIENTLENGTH(name.data(), name.size(), 0), 15);
     PROTOWRITEKIND(pair.NEAR, READY);
     EXPECT_EQ(SHIP(pair.NEAR, pair.FAR), BYTES({1, 0, 0, 0}));
-    // Unknown kinds are four bytes long in both directions.
     std::vector<uint8_t> odd = BYTES({99, 0, 0, 0, 1, 2, 3});
     EXPECT_EQ(PROTOTOSERVERLENGTH(odd.data(), odd.size()), 4);
     EXPECT_EQ(PROTOTOCLIENTLENGTH(odd.data(), odd.size(), 0), 4);
@@ -124,7 +115,6 @@ TEST(WireEncoding, ReadersStoreWhatWritersWrote) {
     for (int i = 0; i < MAXPLAYERS; ++i) server[static_cast<size_t>(i)] = SAMPLESHIP(i);
     server[4].CONNECTED = 0;
 
-    // FULLSTATE overwrites all 14 fields of every slot, own slot included.
     PROTOWRITEFULLSTATE(pair.NEAR, server);
     NETFLUSH(pair.NEAR);
     ASSERT_TRUE(NETWAITFOR(pair.FAR, FULLSTATEBYTES));
@@ -136,23 +126,15 @@ TEST(WireEncoding, ReadersStoreWhatWritersWrote) {
     for (int i = 0; i < MAXPLAYERS; ++i) {
         const SHIPTYPE& a = server[static_cast<size_t>(i)];
         const SHIPTYPE& b = client[static_cast<size_t>(i)];
-        EXPECT_EQ(a.X, b.X);
-        EXPECT_EQ(a.Y, b.Y);
-        EXPECT_EQ(a.XVELOC, b.XVELOC);
-        EXPECT_EQ(a.YVELOC, b.YVELOC);
-        EXPECT_EQ(a.SUBDIRECTION, b.SUBDIRECTION);
-        EXPECT_EQ(a.DELTATHETA, b.DELTATHETA);
-        EXPECT_EQ(a.GUNTIMER, b.GUNTIMER);
-        EXPECT_EQ(a.SHOOTING, b.SHOOTING);
-        EXPECT_EQ(a.HEALTH, b.HEALTH);
-        EXPECT_EQ(a.DIRECTION, b.DIRECTION);
-        EXPECT_EQ(a.CURRENTACCELERATION, b.CURRENTACCELERATION);
-        EXPECT_EQ(a.CONNECTED, b.CONNECTED);
-        EXPECT_EQ(b.PLAYERNAME, "");  // names never travel in FULLSTATE
+        EXPECT_TRUE(a.X == b.X && a.Y == b.Y && a.XVELOC == b.XVELOC && a.YVELOC == b.YVELOC &&
+                    a.SUBDIRECTION == b.SUBDIRECTION && a.DELTATHETA == b.DELTATHETA && a.GUNTIMER == b.GUNTIMER &&
+                    a.SHOOTING == b.SHOOTING && a.HEALTH == b.HEALTH && a.DIRECTION == b.DIRECTION &&
+                    a.CURRENTACCELERATION == b.CURRENTACCELERATION && a.CONNECTED == b.CONNECTED)
+            << i;
+        EXPECT_EQ(b.PLAYERNAME, "");
     }
 
-    // UPDATE for reader 3: its own controls stay as they were, the others'
-    // motion and names arrive, a free slot only changes CONNECTED.
+    // UPDATE for reader 3 keeps its own controls; a free slot only changes CONNECTED.
     client[3].SUBDIRECTION = 40.0;
     client[3].SHOOTING = 0;
     client[4].X = 1234;
@@ -163,7 +145,7 @@ TEST(WireEncoding, ReadersStoreWhatWritersWrote) {
     PROTOWRITEUPDATE(pair.NEAR, server, 3);
     NETFLUSH(pair.NEAR);
     ASSERT_TRUE(NETWAITFOR(pair.FAR, 4));
-    ASSERT_GT(PROTOTOCLIENTLENGTH(pair.FAR, 3), 0);  // flushed in one send, so whole on arrival or soon
+    ASSERT_GT(PROTOTOCLIENTLENGTH(pair.FAR, 3), 0);
     ASSERT_TRUE(NETTAKEINT(pair.FAR, kind));
     EXPECT_EQ(kind, UPDATE);
     ASSERT_TRUE(PROTOREADUPDATE(pair.FAR, client, 3));
@@ -177,7 +159,6 @@ TEST(WireEncoding, ReadersStoreWhatWritersWrote) {
     EXPECT_EQ(client[4].X, 1234);
     EXPECT_EQ(NETUNREAD(pair.FAR), 0u);
 
-    // CONTROLS up: all four fields land on the ship.
     SHIPTYPE mine = SAMPLESHIP(2);
     PROTOWRITECONTROLS(pair.NEAR, mine);
     NETFLUSH(pair.NEAR);
@@ -189,7 +170,6 @@ TEST(WireEncoding, ReadersStoreWhatWritersWrote) {
     EXPECT_EQ(landed.SUBDIRECTION, 12.75);
     EXPECT_EQ(landed.DELTATHETA, 21.33333333333333);
 
-    // SHOTFIRED keeps OWNER and ANIM of the reader's entry.
     BULLETTABLE bullets{};
     bullets[9].OWNER = 5;
     bullets[9].ANIM = 2;
@@ -198,13 +178,9 @@ TEST(WireEncoding, ReadersStoreWhatWritersWrote) {
     NETFLUSH(pair.NEAR);
     ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
     ASSERT_TRUE(PROTOREADSHOTFIRED(pair.FAR, bullets));
-    EXPECT_EQ(bullets[9].X, 10.5f);
-    EXPECT_EQ(bullets[9].Y, -20.25f);
-    EXPECT_EQ(bullets[9].SPEED, 612);
-    EXPECT_EQ(bullets[9].DIRECTION, 16);
-    EXPECT_EQ(bullets[9].SPRITE, 1);
-    EXPECT_EQ(bullets[9].OWNER, 5);
-    EXPECT_EQ(bullets[9].ANIM, 2);
+    EXPECT_TRUE(bullets[9].X == 10.5f && bullets[9].Y == -20.25f && bullets[9].SPEED == 612 &&
+                bullets[9].DIRECTION == 16 && bullets[9].SPRITE == 1);
+    EXPECT_TRUE(bullets[9].OWNER == 5 && bullets[9].ANIM == 2);
     bullets[10].SPRITE = 1;
     ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
     ASSERT_TRUE(PROTOREADSHOTGONE(pair.FAR, bullets));
@@ -223,27 +199,19 @@ TEST(WireEncoding, OutOfRangeSlotsAndIndicesAreReadAndIgnored) {
     PROTOWRITESHOTFIRED(pair.NEAR, 1025, BULLETTYPE{1, 1, 1, 1, 0, 1, 0});
     PROTOWRITESHOTFIRED(pair.NEAR, -2147483647 - 1, BULLETTYPE{1, 1, 1, 1, 0, 1, 0});
     PROTOWRITESHOTGONE(pair.NEAR, -1);
-    PROTOWRITENAMEINFO(pair.NEAR, 15, "real");  // the stream must still be aligned here
+    PROTOWRITENAMEINFO(pair.NEAR, 15, "real");
     NETFLUSH(pair.NEAR);
 
     int32_t kind = 0;
     const SHIPTABLE before = ships;
-    ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
-    ASSERT_TRUE(PROTOREADNAMEINFO(pair.FAR, ships));
-    ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
-    ASSERT_TRUE(PROTOREADNAMEINFO(pair.FAR, ships));
-    ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
-    ASSERT_TRUE(PROTOREADKILLCOUNT(pair.FAR, ships));
-    ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
-    ASSERT_TRUE(PROTOREADSHOTFIRED(pair.FAR, bullets));
-    ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
-    ASSERT_TRUE(PROTOREADSHOTFIRED(pair.FAR, bullets));
-    ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
-    ASSERT_TRUE(PROTOREADSHOTGONE(pair.FAR, bullets));
-    for (int i = 0; i < MAXPLAYERS; ++i) {
-        EXPECT_EQ(ships[static_cast<size_t>(i)].PLAYERNAME, "");
-        EXPECT_EQ(ships[static_cast<size_t>(i)].KILLS, 0);
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
+        ASSERT_TRUE(kind == NAMEINFO    ? PROTOREADNAMEINFO(pair.FAR, ships)
+                    : kind == KILLCOUNT ? PROTOREADKILLCOUNT(pair.FAR, ships)
+                    : kind == SHOTFIRED ? PROTOREADSHOTFIRED(pair.FAR, bullets)
+                                        : PROTOREADSHOTGONE(pair.FAR, bullets));
     }
+    for (const SHIPTYPE& ship : ships) EXPECT_TRUE(ship.PLAYERNAME.empty() && ship.KILLS == 0);
     EXPECT_EQ(bullets[0].SPRITE, 1);
     EXPECT_EQ(bullets[1024].SPRITE, 0);
     ASSERT_TRUE(NETRECVINT(pair.FAR, kind));
@@ -251,7 +219,6 @@ TEST(WireEncoding, OutOfRangeSlotsAndIndicesAreReadAndIgnored) {
     ASSERT_TRUE(PROTOREADNAMEINFO(pair.FAR, ships));
     EXPECT_EQ(ships[15].PLAYERNAME, "real");
 
-    // Server primitives with a slot outside 0..15 touch nothing.
     int32_t value = 77;
     SERVERNETSENDMESSAGEINT(16, value);
     SERVERNETSENDMESSAGESTR(-1, "x");
@@ -270,7 +237,6 @@ TEST(WireEncoding, BadStringLengthsBreakTheConnectionWithoutAllocating) {
         EXPECT_EQ(PROTOTOSERVERLENGTH(bytes.data(), bytes.size()), -1) << length;
         EXPECT_EQ(PROTOTOCLIENTLENGTH(bytes.data(), bytes.size(), 0), -1) << length;
     }
-    // At the limit it is a legal (if long) string, still incomplete here.
     std::vector<uint8_t> limit(8);
     NETWRITEINT(limit.data(), CHAT);
     NETWRITEINT(limit.data() + 4, NETMAXSTRING);
@@ -284,7 +250,7 @@ TEST(WireEncoding, BadStringLengthsBreakTheConnectionWithoutAllocating) {
     std::string text = "unchanged";
     const uint32_t start = NETNOW();
     EXPECT_FALSE(NETRECVSTR(pair.FAR, text));
-    EXPECT_LT(NETNOW() - start, NETWAITLIMITMS);  // refused at once, not waited for
+    EXPECT_LT(NETNOW() - start, NETWAITLIMITMS);
     EXPECT_EQ(text, "unchanged");
     EXPECT_TRUE(pair.FAR.FAILED);
     EXPECT_TRUE(NETGONE(pair.FAR));
@@ -311,7 +277,7 @@ TEST(BufferedConnection, PeerCloseLeavesBufferedMessagesReadable) {
     LOOPBACKPAIR pair(17007);
     ASSERT_TRUE(pair.OK);
     PROTOWRITECHAT(pair.NEAR, "last words");
-    NETPUTINT(pair.NEAR, CONTROLS);  // and the start of a message that never ends
+    NETPUTINT(pair.NEAR, CONTROLS);  // never completed
     NETFLUSH(pair.NEAR);
     SDLNet_SocketSet set = pair.NEAR.SET;
     NETDETACH(pair.NEAR);
@@ -330,7 +296,6 @@ TEST(BufferedConnection, PeerCloseLeavesBufferedMessagesReadable) {
     ASSERT_TRUE(NETTAKEINT(pair.FAR, kind));
     ASSERT_TRUE(PROTOREADCHAT(pair.FAR, text));
     EXPECT_EQ(text, "last words");
-    // The cut-off message is never whole; waiting for it ends at once.
     EXPECT_EQ(PROTOTOSERVERLENGTH(pair.FAR), 0);
     const uint32_t start = NETNOW();
     EXPECT_FALSE(NETWAITFOR(pair.FAR, 28));
@@ -341,7 +306,7 @@ TEST(BufferedConnection, WaitForASilentPeerEndsAtTheLimit) {
     LOOPBACKPAIR pair(17008);
     ASSERT_TRUE(pair.OK);
     NETPUTINT(pair.NEAR, 3);
-    NETPUTINT(pair.NEAR, 0);  // half a DBL
+    NETPUTINT(pair.NEAR, 0);
     NETFLUSH(pair.NEAR);
     int32_t first = 0;
     ASSERT_TRUE(NETRECVINT(pair.FAR, first));
@@ -352,13 +317,11 @@ TEST(BufferedConnection, WaitForASilentPeerEndsAtTheLimit) {
     EXPECT_GE(waited, NETWAITLIMITMS - 10);
     EXPECT_EQ(value, 2.5);
     EXPECT_TRUE(pair.FAR.CLOSED);
-    // Nothing more is waited for, but the connection can still answer.
     const uint32_t again = NETNOW();
     EXPECT_FALSE(NETRECVDBL(pair.FAR, value));
     EXPECT_LT(NETNOW() - again, 1000u);
     NETPUTINT(pair.FAR, AUTHREFUSED);
     EXPECT_EQ(SHIP(pair.FAR, pair.NEAR), BYTES({0xFF, 0xFF, 0xFF, 0xFF}));
-    std::printf("[ measured ] bounded wait on a silent peer ended after %u ms\n", waited);
 }
 
 TEST(BufferedConnection, APeerThatNeverReadsNeverBlocksAndFailsPastTheLimit) {
@@ -366,19 +329,14 @@ TEST(BufferedConnection, APeerThatNeverReadsNeverBlocksAndFailsPastTheLimit) {
     ASSERT_TRUE(pair.OK);
     std::string block(4096, 'x');
     size_t appended = 0;
-    // Each round queues 4 KiB and flushes; FAR never reads. Bounded: far more
-    // rounds than any kernel buffering plus the limit could absorb.
-    int rounds = 0;
-    for (; rounds < 20000 && !pair.NEAR.FAILED; ++rounds) {
+    for (int rounds = 0; rounds < 20000 && !pair.NEAR.FAILED; ++rounds) {
         NETPUTSTR(pair.NEAR, block);
         appended += block.size() + 4;
         NETFLUSH(pair.NEAR);
     }
     ASSERT_TRUE(pair.NEAR.FAILED);
     EXPECT_TRUE(pair.NEAR.OUTBUF.empty());
-    // It failed only once more than the limit was waiting unsent.
     EXPECT_GT(appended - pair.NEAR.BYTESSENT + 4100, NETMAXUNSENT);
-    // Nothing more is queued once failed.
     NETPUTINT(pair.NEAR, 1);
     EXPECT_TRUE(pair.NEAR.OUTBUF.empty());
 }

@@ -1,7 +1,3 @@
-// The server loop running in its own thread, driven over real loopback
-// sockets: the handshake, slot allocation, and hostile peers, each against a
-// server that also serves a well-behaved client which must keep getting its
-// UPDATEs throughout.
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -19,7 +15,6 @@ namespace {
 
 constexpr int JOINMS = 15000;
 
-// Polls every client in turn until PREDICATE holds or MS pass.
 bool POLLALL(std::initializer_list<TESTCLIENT*> clients, const std::function<bool()>& predicate, int ms) {
     const uint32_t start = NETNOW();
     for (;;) {
@@ -58,18 +53,10 @@ std::vector<uint8_t> STRBYTES(int32_t kind, const std::string& text) {
     return bytes;
 }
 
-// A raw peer that completes the handshake by hand; returns its slot or -2.
 int32_t RAWJOIN(RAWPEER& peer, uint16_t port, const std::string& name, int receivebuffer = 0) {
     if (!peer.CONNECT(port, receivebuffer) || !peer.WRITEINT(AUTHCODE)) return -2;
     std::vector<uint8_t> slot = peer.READ(4, JOINMS);
-    if (slot.size() != 4) return -2;
-    std::vector<uint8_t> rest = STRBYTES(READY, name);
-    rest.erase(rest.begin(), rest.begin() + 4);  // the name is a bare STR
-    NETWRITEINT(rest.data(), static_cast<int32_t>(name.size()));
-    std::vector<uint8_t> ready(4);
-    NETWRITEINT(ready.data(), READY);
-    rest.insert(rest.end(), ready.begin(), ready.end());
-    if (!peer.WRITE(rest)) return -2;
+    if (slot.size() != 4 || !peer.WRITESTR(name) || !peer.WRITEINT(READY)) return -2;
     return NETREADINT(slot.data());
 }
 
@@ -82,7 +69,6 @@ TEST(Handshake, JoinGivesSlotFullStateJoinLineAndNames) {
     ASSERT_TRUE(ann.JOIN(17200, "Ann"));
     EXPECT_EQ(ann.SLOT, 0);
     ASSERT_TRUE(ann.RUNUNTIL([&] { return ann.UPDATES >= 5; }, JOINMS));
-    // First FULLSTATE, then the join line, then NAMEINFO; then the cycle.
     ASSERT_GE(ann.KINDS.size(), 4u);
     EXPECT_EQ(ann.KINDS[0], FULLSTATE);
     EXPECT_EQ(ann.KINDS[1], CHAT);
@@ -90,14 +76,8 @@ TEST(Handshake, JoinGivesSlotFullStateJoinLineAndNames) {
     EXPECT_EQ(ann.LASTFULLSTATEBYTES, 1348);
     EXPECT_EQ(ann.LINES.at(0), JOINLINE("Ann"));
     EXPECT_EQ(ann.PLAYERS[0].PLAYERNAME, "Ann");
-    EXPECT_EQ(ann.LASTUPDATEBYTES, 104);  // alone: own 36 bytes only
-    const SHIPTYPE& mine = ann.PLAYERS[0];
-    EXPECT_EQ(mine.CONNECTED, 1);
-    EXPECT_EQ(mine.HEALTH, 100);
-    EXPECT_GE(mine.X, -5000 - 1000);  // moved a little by physics since admission at most
-    // Everyone else rests where the arena set-up put them.
-    EXPECT_EQ(ann.PLAYERS[7].X, -500);
-    EXPECT_EQ(ann.PLAYERS[7].CONNECTED, 0);
+    EXPECT_EQ(ann.LASTUPDATEBYTES, 104);
+    EXPECT_EQ(ann.PLAYERS[0].HEALTH, 100);
 
     TESTCLIENT bob;
     ASSERT_TRUE(bob.JOIN(17200, "Bob"));
@@ -108,12 +88,6 @@ TEST(Handshake, JoinGivesSlotFullStateJoinLineAndNames) {
     EXPECT_EQ(bob.PLAYERS[0].PLAYERNAME, "Ann");  // from UPDATE
     EXPECT_EQ(bob.PLAYERS[1].PLAYERNAME, "Bob");  // own name only by NAMEINFO
     EXPECT_EQ(bob.LASTUPDATEBYTES, 104 + 68 + 3);
-
-    server.STOP();
-    // Joining ships started at whole coordinates with a heading of 0..14;
-    // the step has turned them since, but not moved them (no thrust).
-    EXPECT_EQ(SERVERPLAYERS[1].X, std::floor(SERVERPLAYERS[1].X));
-    EXPECT_EQ(SERVERPLAYERS[1].XVELOC, 0);
 }
 
 TEST(Handshake, WrongCodeGetsExactlyMinusOneThenTheConnectionCloses) {
@@ -133,9 +107,6 @@ TEST(Handshake, WrongCodeGetsExactlyMinusOneThenTheConnectionCloses) {
     }, JOINMS));
     EXPECT_EQ(answer, BYTES({0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_TRUE(wrong.WAITCLOSED(5000));
-    EXPECT_TRUE(wrong.READ(1, 50).empty());
-
-    // Ann sees the refused slot leave (it never had a name) and a FULLSTATE.
     const int fullBefore = ann.FULLSTATES;
     ASSERT_TRUE(ann.RUNUNTIL([&] { return HASLINE(ann, LEAVELINE("")) && ann.FULLSTATES > fullBefore; }, JOINMS));
     // A peer that closes before its code is refused the same way.
@@ -204,34 +175,9 @@ TEST(HostilePeers, ASilentConnectorStallsTheTickAtMostForTheWaitLimit) {
     }, 20000));
     EXPECT_EQ(answer, BYTES({0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_TRUE(silent.WAITCLOSED(5000));
-    const uint32_t codestall = good.LONGESTUPDATEGAP;
+    EXPECT_GE(good.LONGESTUPDATEGAP, NETWAITLIMITMS - 100);
+    EXPECT_LT(good.LONGESTUPDATEGAP, 2 * NETWAITLIMITMS);
 
-    // One that sends its code and then nothing: admitted with an empty name
-    // after the wait for it, then dropped on the next pass.
-    // The refusal above already produced a leave line with an empty name, so
-    // only lines that arrive from here on count.
-    good.LONGESTUPDATEGAP = 0;
-    const size_t linesBefore = good.LINES.size();
-    const auto ARRIVEDSINCE = [&](const std::string& line) {
-        for (size_t i = linesBefore; i < good.LINES.size(); ++i)
-            if (good.LINES[i] == line) return true;
-        return false;
-    };
-    RAWPEER mute;
-    ASSERT_TRUE(mute.CONNECT(17210));
-    ASSERT_TRUE(mute.WRITEINT(AUTHCODE));
-    ASSERT_TRUE(good.RUNUNTIL([&] { return ARRIVEDSINCE(JOINLINE("")) && ARRIVEDSINCE(LEAVELINE("")); }, 20000));
-    EXPECT_TRUE(mute.WAITCLOSED(5000));
-    const uint32_t namestall = good.LONGESTUPDATEGAP;
-
-    std::printf("[ measured ] longest UPDATE gap: silent connector %u ms, silent after code %u ms\n", codestall,
-                namestall);
-    // The tick did stall (the admission waits), but never without bound.
-    EXPECT_GE(codestall, NETWAITLIMITMS - 100);
-    EXPECT_LT(codestall, 2 * NETWAITLIMITMS);
-    EXPECT_LT(namestall, 2 * NETWAITLIMITMS);
-
-    // The slot is free again and the good client never lost its cycle.
     const int updates = good.UPDATES;
     TESTCLIENT next;
     ASSERT_TRUE(next.JOIN(17210, "next"));
@@ -239,38 +185,10 @@ TEST(HostilePeers, ASilentConnectorStallsTheTickAtMostForTheWaitLimit) {
     ASSERT_TRUE(POLLALL({&good, &next}, [&] { return good.UPDATES > updates + 10 && next.UPDATES > 5; }, JOINMS));
 }
 
-TEST(HostilePeers, APeerThatStopsMidMessageNeverStallsTheTick) {
-    SERVERSILENCELIMITMS.store(1500);
-    SERVERTHREAD server(17211);
-    ASSERT_TRUE(server.RUNNING);
-    TESTCLIENT good;
-    ASSERT_TRUE(good.JOIN(17211, "good"));
-    RAWPEER stuck;
-    ASSERT_EQ(RAWJOIN(stuck, 17211, "stuck"), 1);
-    ASSERT_TRUE(good.RUNUNTIL([&] { return good.UPDATES >= 20 && HASLINE(good, JOINLINE("stuck")); }, JOINMS));
-    good.LONGESTUPDATEGAP = 0;
-    std::vector<uint8_t> half = CONTROLSMESSAGE(300, 1, 10, 0);
-    half.resize(13);
-    ASSERT_TRUE(stuck.WRITE(half));
-
-    // The half message is never waited for; silence ends the slot.
-    ASSERT_TRUE(good.RUNUNTIL([&] { return HASLINE(good, LEAVELINE("stuck")); }, 10000));
-    EXPECT_TRUE(stuck.WAITCLOSED(5000));
-    std::printf("[ measured ] longest UPDATE gap with a peer stopped mid-message: %u ms\n", good.LONGESTUPDATEGAP);
-    EXPECT_LT(good.LONGESTUPDATEGAP, 1000u);
-    SERVERSILENCELIMITMS.store(NETSILENCELIMITMS);
-
-    TESTCLIENT next;
-    ASSERT_TRUE(next.JOIN(17211, "next"));
-    EXPECT_EQ(next.SLOT, 1);
-}
-
 TEST(HostilePeers, APeerThatFloodsAndNeverReadsIsDroppedNotWaitedFor) {
     SERVERTHREAD server(17212);
     ASSERT_TRUE(server.RUNNING);
-    // A long (but legal) name makes every UPDATE to the flooder about 60 KB,
-    // so its backlog passes the kernel's buffers and the unsent-output limit
-    // within seconds rather than minutes.
+    // A 60000-byte name makes every UPDATE to the flooder about 60 KB.
     const std::string longname(60000, 'g');
     TESTCLIENT good;
     ASSERT_TRUE(good.JOIN(17212, longname));
@@ -291,11 +209,8 @@ TEST(HostilePeers, APeerThatFloodsAndNeverReadsIsDroppedNotWaitedFor) {
         good.RUNFOR(5);
         if (HASLINE(good, LEAVELINE("flood"))) dropped = true;
     }
-    const uint32_t took = NETNOW() - start;
     ASSERT_TRUE(dropped);
     ASSERT_TRUE(good.RUNUNTIL([&] { return HASLINE(good, LEAVELINE("flood")); }, JOINMS));
-    std::printf("[ measured ] flooding non-reader dropped after %u ms; longest UPDATE gap meanwhile %u ms\n", took,
-                good.LONGESTUPDATEGAP);
     EXPECT_LT(good.LONGESTUPDATEGAP, 1000u);
     const int updates = good.UPDATES;
     ASSERT_TRUE(good.RUNUNTIL([&] { return good.UPDATES > updates + 10; }, JOINMS));
@@ -326,7 +241,6 @@ TEST(HostilePeers, BadStringLengthsAndWildHeadings) {
     ASSERT_EQ(RAWJOIN(wild, 17213, "wild"), 1);
     const double headings[] = {std::nan(""), 1e300, -1e300, std::numeric_limits<double>::infinity(), 64.0 * 1e12};
     for (double heading : headings) ASSERT_TRUE(wild.WRITE(CONTROLSMESSAGE(std::numeric_limits<int32_t>::max(), 1, heading, 1e308)));
-    // Every CONTROLS is answered, and the good client sees a sane heading.
     ASSERT_TRUE(good.RUNUNTIL([&] { return good.PLAYERS[1].CONNECTED == 1 && good.UPDATES > 30; }, JOINMS));
     good.RUNFOR(300);
     EXPECT_GT(good.PLAYERS[1].SUBDIRECTION, 0.0);
@@ -402,7 +316,6 @@ TEST(HostilePeers, ABurstOfAThousandMessagesIsServedInOrder) {
     ASSERT_TRUE(POLLALL({&good, &burst}, [&] { return good.PLAYERS[slot].PLAYERNAME == "burst"; }, JOINMS));
     EXPECT_EQ(burst.UPDATES, 0);
 
-    // 998 CONTROLS with rising headings, a READY and a CHAT, all at once.
     for (int i = 0; i < 998; ++i) {
         SHIPTYPE controls;
         controls.SUBDIRECTION = 1.0 + i * (60.0 / 998);
@@ -415,7 +328,6 @@ TEST(HostilePeers, ABurstOfAThousandMessagesIsServedInOrder) {
     ASSERT_TRUE(POLLALL({&good, &burst}, [&] { return HASLINE(burst, COLOURED(254, 254, 254, "burst:end of burst")); }, 60000));
     EXPECT_EQ(burst.UPDATES, 998);
     EXPECT_GT(good.UPDATES, goodBefore + 100);
-    // The last heading the burst sent is the one the others see.
     ASSERT_TRUE(good.RUNUNTIL([&] { return std::fabs(good.PLAYERS[slot].SUBDIRECTION - (1.0 + 997 * (60.0 / 998))) < 1e-9; }, JOINMS));
 }
 
@@ -436,19 +348,18 @@ TEST(Handshake, APeerStoppedInsideItsNameIsDroppedWithoutItsBytesReadAsMessages)
         return slot.size() == 4;
     }, JOINMS));
     ASSERT_EQ(NETREADINT(slot.data()), 1);
-    // A name of 6 bytes of which 5 arrive. Those nine bytes, taken from the
-    // start, would also read as a whole CHAT carrying "x".
+    // 5 of a 6-byte name; read from the start these bytes would be CHAT "x".
+    good.LONGESTUPDATEGAP = 0;
     ASSERT_TRUE(cut.WRITE(BYTES({6, 0, 0, 0, 1, 0, 0, 0, 'x'})));
 
-    // Admitted with an empty name once the wait ends, then dropped.
     ASSERT_TRUE(good.RUNUNTIL([&] { return HASLINE(good, LEAVELINE("")); }, 20000));
     EXPECT_TRUE(cut.WAITCLOSED(5000));
     std::vector<std::string> since(good.LINES.begin() + static_cast<std::ptrdiff_t>(linesBefore), good.LINES.end());
     EXPECT_EQ(since, (std::vector<std::string>{JOINLINE(""), LEAVELINE("")}));
+    EXPECT_LT(good.LONGESTUPDATEGAP, 2 * NETWAITLIMITMS);
 }
 
 TEST(HostilePeers, APeerStoppedMidMessageIsDroppedAfterTheWaitLimitNotTheSilenceLimit) {
-    // Silence alone would keep the slot far longer than this test runs.
     SERVERSILENCELIMITMS.store(600000);
     SERVERTHREAD server(18201);
     ASSERT_TRUE(server.RUNNING);
@@ -463,7 +374,8 @@ TEST(HostilePeers, APeerStoppedMidMessageIsDroppedAfterTheWaitLimitNotTheSilence
     EXPECT_FALSE(HASLINE(good, LEAVELINE("stuck")));
     EXPECT_EQ(good.PLAYERS[1].CONNECTED, 1);
 
-    // Half a CONTROLS, then nothing: dropped once the wait limit has passed.
+    // Half a CONTROLS: never waited for inside a tick, dropped after the wait limit.
+    good.LONGESTUPDATEGAP = 0;
     std::vector<uint8_t> half = CONTROLSMESSAGE(300, 1, 10, 0);
     half.resize(13);
     ASSERT_TRUE(stuck.WRITE(half));
@@ -471,6 +383,7 @@ TEST(HostilePeers, APeerStoppedMidMessageIsDroppedAfterTheWaitLimitNotTheSilence
     SERVERSILENCELIMITMS.store(NETSILENCELIMITMS);
     ASSERT_TRUE(dropped);
     EXPECT_TRUE(stuck.WAITCLOSED(5000));
+    EXPECT_LT(good.LONGESTUPDATEGAP, 1000u);
     TESTCLIENT next;
     ASSERT_TRUE(next.JOIN(18201, "next"));
     EXPECT_EQ(next.SLOT, 1);

@@ -1,4 +1,3 @@
-// Server test harness (see serverharness.h).
 #include "tests/server/serverharness.h"
 
 #include <SDL.h>
@@ -71,9 +70,6 @@ bool TESTCLIENT::FINISHJOIN(const std::string& name, int ms) {
 
 bool TESTCLIENT::JOIN(uint16_t port, const std::string& name, int ms) {
     if (!OPEN(port) || !FINISHJOIN(name, ms)) return false;
-    // An answering client's first UPDATE comes from a later pass than the
-    // one that admitted it, so the next connection is offered the lowest
-    // free slot from slot 0 on.
     if (ANSWER) return RUNUNTIL([this] { return UPDATES >= 1; }, ms);
     return RUNUNTIL([this] { return FULLSTATES >= 1; }, ms);
 }
@@ -125,7 +121,6 @@ int32_t TESTCLIENT::POLL() {
             break;
         }
         case SHOTGONE:
-            SHOTSGONE.push_back(NETREADINT(NETPEEK(CONN)));
             PROTOREADSHOTGONE(CONN, BULLETS);
             break;
         case CHAT: {
@@ -138,12 +133,9 @@ int32_t TESTCLIENT::POLL() {
         case NAMEINFO:
             PROTOREADNAMEINFO(CONN, PLAYERS);
             break;
-        case KILLCOUNT: {
-            const int32_t slot = NETREADINT(NETPEEK(CONN));
+        case KILLCOUNT:
             PROTOREADKILLCOUNT(CONN, PLAYERS);
-            KILLCOUNTS.emplace_back(slot, PROTOVALIDSLOT(slot) ? PLAYERS[static_cast<size_t>(slot)].KILLS : 0);
             break;
-        }
         case GOODBYE:
             GONE = true;
             break;
@@ -182,7 +174,6 @@ PLUGGEDSLOTS::PLUGGEDSLOTS(uint16_t firstport) : NEXTPORT(firstport) {
 }
 
 PLUGGEDSLOTS::~PLUGGEDSLOTS() {
-    // The server ends of the pairs belong to the server records now.
     for (size_t i = 0; i < PAIRS.size(); ++i) {
         PAIRS[i]->FAR.SOCKET = nullptr;
         PAIRS[i]->FAR.SET = nullptr;
@@ -194,7 +185,6 @@ PLUGGEDSLOTS::~PLUGGEDSLOTS() {
 bool PLUGGEDSLOTS::PLUG(int32_t slot, const std::string& name) {
     auto pair = std::make_unique<LOOPBACKPAIR>(NEXTPORT++);
     if (!pair->OK) return false;
-    // Hand the accepted end to the server slot, with the slot's own set.
     TCPsocket socket = pair->FAR.SOCKET;
     SDLNet_TCP_DelSocket(pair->FAR.SET, socket);
     SDLNet_FreeSocketSet(pair->FAR.SET);
