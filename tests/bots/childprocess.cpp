@@ -1,3 +1,4 @@
+// Child-process helpers for the bot tests and the soak (see childprocess.h).
 #include "tests/bots/childprocess.h"
 
 #include <fcntl.h>
@@ -22,6 +23,7 @@ int64_t MSNOW() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// One read from FD into TEXT; false at the end of the stream.
 bool READSOME(int& fd, std::string& text, int ms) {
     if (fd < 0) return false;
     pollfd p{fd, POLLIN, 0};
@@ -54,6 +56,7 @@ CHILDPROCESS STARTCHILD(const std::string& path, const std::vector<std::string>&
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
+        // Never outlive a test that died: the child ends with its parent.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() == 1) _exit(127);
         for (const auto& [name, value] : env) {
@@ -115,6 +118,7 @@ int WAITEXIT(CHILDPROCESS& child, int ms) {
     while (MSNOW() < end) {
         int status = 0;
         if (!CHILDALIVE(child, &status)) return status;
+        // Keep the pipes drained so a chatty child never blocks on them.
         READSOME(child.OUT, child.OUTTEXT, 0);
         READSOME(child.ERR, child.ERRTEXT, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -1,3 +1,4 @@
+// Client test helpers (see clienttest.h).
 #include "tests/client/clienttest.h"
 
 #include <thread>
@@ -73,6 +74,7 @@ bool SCRIPTSERVER::ACCEPT(int ms) {
 }
 
 void SCRIPTSERVER::FLUSH() {
+    // A flush hands over what the kernel takes; the tests' messages are small.
     for (int i = 0; i < 100 && !CONN.OUTBUF.empty() && !CONN.FAILED; ++i) {
         NETFLUSH(CONN);
         if (!CONN.OUTBUF.empty()) SDL_Delay(2);

@@ -124,3 +124,33 @@ TEST_F(ControlsTest, ProjectilesFlyAndLeaveAtTheServersBounds) {
     EXPECT_NEAR(CLIENTBULLETS[1024].X, 110.f, 1e-3);
     EXPECT_NEAR(CLIENTBULLETS[1024].Y, 200.f, 1e-3);
 }
+
+TEST_F(ControlsTest, ReleasingStopsThrustAndTurnTheShipDriftsAndSlows) {
+    HOLD(SDLK_UP);
+    HOLD(SDLK_RIGHT);
+    for (int i = 0; i < 10; ++i) {
+        CLIENTCONTROLS();
+        CLIENTPHYSICS();
+        FAKENOW += 33;
+    }
+    const double HEADING = OWN().SUBDIRECTION;
+    EXPECT_GT(HEADING, 0);
+    const double SPEED = std::hypot(OWN().XVELOC, OWN().YVELOC);
+    EXPECT_GT(SPEED, 0);
+
+    RELEASE(SDLK_UP);
+    RELEASE(SDLK_RIGHT);
+    double speed = SPEED;
+    for (int i = 0; i < 5; ++i) {
+        CLIENTCONTROLS();
+        const double x = OWN().X;
+        CLIENTPHYSICS();
+        FAKENOW += 33;
+        const double now = std::hypot(OWN().XVELOC, OWN().YVELOC);
+        EXPECT_LT(now, speed);
+        EXPECT_GT(now, 0);
+        EXPECT_NE(OWN().X, x);
+        speed = now;
+    }
+    EXPECT_DOUBLE_EQ(OWN().SUBDIRECTION, HEADING);
+}

@@ -91,3 +91,48 @@ TEST_F(GameTest, HostingClientJoinsChatsAndFiresThroughTheRealServer) {
     EXPECT_FALSE(CLIENTCONNECTED());
     EXPECT_EQ(KELEXITSTATUS.load(), 0);
 }
+
+TEST_F(GameTest, HostingAndJoiningClientsDrawTheSameStars) {
+    // A joining process: the client's draws are the first of its thread.
+    // The client tables belong to the thread that runs the client, so each
+    // thread hands its star field back.
+    STARTABLE JOINING;
+    std::thread joining([&] {
+        CLIENTPLACEOBJECTS();
+        JOINING = CLIENTSTARFIELD;
+    });
+    joining.join();
+
+    // A hosting process: the server thread places its own stars at the same
+    // time as the client places its.
+    VX_HOSTNAME = "127.0.0.1";
+    GAMEPORT = 27201;
+    std::thread server([] { GAMESERVER(0); });
+    STARTABLE HOSTING;
+    std::thread hosting([&] {
+        CLIENTPLACEOBJECTS();
+        HOSTING = CLIENTSTARFIELD;
+    });
+    hosting.join();
+    for (int i = 0; i < 2000 && SERVERHOSTING.load() == 0; ++i) SDL_Delay(1);
+    QUITLOOP = 1;
+    server.join();
+    // Every thread's generator starts alike: the server's field is the same.
+    const STARTABLE SERVERS = SERVERSTARFIELD;
+    SERVERRELEASE();
+
+    int differing = 0;
+    int drawn = 0;
+    for (size_t i = 0; i < HOSTING.size(); ++i) {
+        const STARTYPE& a = HOSTING[i];
+        const STARTYPE& b = JOINING[i];
+        if (a.X != b.X || a.Y != b.Y || a.SPRITE != b.SPRITE) ++differing;
+        if (a.SPRITE != 0) ++drawn;
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(drawn, 800);  // about one star in ten is invisible
+    for (size_t i = 0; i < SERVERS.size(); ++i) {
+        ASSERT_EQ(SERVERS[i].X, JOINING[i].X);
+        ASSERT_EQ(SERVERS[i].SPRITE, JOINING[i].SPRITE);
+    }
+}

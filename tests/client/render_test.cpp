@@ -1,3 +1,5 @@
+// The game screen drawn on the dummy display at 800 x 600, read back pixel
+// by pixel, and the read-out number format.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -28,6 +30,7 @@ protected:
         KELFRAMEPERIOD = 33;
         KELMEASUREDFRAMERATE = 0.03;
     }
+    // Sprite entries a test replaced, put back afterwards.
     void REPLACE(SDL_Surface*& entry, SDL_Surface* surface) {
         SAVED.push_back({&entry, entry});
         entry = surface;
@@ -42,6 +45,7 @@ protected:
     SCRATCHDIR SCRATCH;
 };
 
+// The pixels of a rectangle of the screen.
 std::vector<RGB> REGION(int x, int y, int w, int h) {
     std::vector<RGB> pixels;
     for (int j = y; j < y + h; ++j)
@@ -55,7 +59,33 @@ bool CONTAINS(const std::vector<RGB>& pixels, RGB colour) {
     return false;
 }
 
+// What a read-out line looks like: TEXT printed in black on the panel's
+// grey at (X, Y), through the panel's clip.
+std::vector<RGB> EXPECTEDLINE(int x, int y, const std::string& text) {
+    KELSETCLIP(800 - 148, 30, 146, 600 - 50);
+    KELFILLRECT(x, y, 800, 15, 221, 221, 221);
+    KELPRINT(x, y, KELCOLOUR(0, 0, 0), text);
+    KELRESETCLIP();
+    return REGION(x, y, 797 - x, 15);
+}
 }  // namespace
+
+TEST(NumberFormat, IntegersPlainRealsShortestWithoutExponentOrTrailingPoint) {
+    EXPECT_EQ(FORMATREAL(62.5), "62.5");
+    EXPECT_EQ(FORMATREAL(60.0), "60");
+    EXPECT_EQ(FORMATREAL(-0.0), "0");
+    EXPECT_EQ(FORMATREAL(1.0 / (33 / 1000.0)), "30.3030303030303");
+    EXPECT_EQ(FORMATREAL(1000000000000000.0), "1000000000000000");
+    EXPECT_EQ(FORMATINTEGER(-42), "-42");
+
+    EXPECT_EQ(ENFORCEDRATETEXT(40), "Enforced rate is:25");
+    EXPECT_EQ(FRAMERATETEXT(0.016), "Frame rate is:16");
+    EXPECT_EQ(RECEPTIONTIMETEXT(1000, 1042), "Reception time is :42ms");
+    // A period of 0 or less, or a frame measured at 0 ms, still reads.
+    EXPECT_EQ(ENFORCEDRATETEXT(0), "Enforced rate is:unlimited");
+    EXPECT_EQ(ENFORCEDRATETEXT(-7), "Enforced rate is:unlimited");
+    EXPECT_EQ(FRAMERATETEXT(std::numeric_limits<double>::infinity()), "Frame rate is:over 1000");
+}
 
 TEST_F(RenderTest, CameraCentresTheOwnShipAndLayoutHasItsAreas) {
     CLIENTCURRENTPLAYERSHIP = 0;
@@ -66,13 +96,17 @@ TEST_F(RenderTest, CameraCentresTheOwnShipAndLayoutHasItsAreas) {
 
     EXPECT_EQ(CLIENTPVPVARX, -328);
     EXPECT_EQ(CLIENTPVPVARY, -305);
+    // 9 x 7 image centred on (328, 305): columns 324..332, rows 302..308.
     const RGB GREEN{0, 255, 0};
     EXPECT_EQ(READPIXEL(328, 305), GREEN);
     EXPECT_EQ(READPIXEL(324, 302), GREEN);
     EXPECT_EQ(READPIXEL(332, 308), GREEN);
     EXPECT_EQ(READPIXEL(323, 305), BLACK);
+    EXPECT_EQ(READPIXEL(333, 305), BLACK);
+    EXPECT_EQ(READPIXEL(328, 301), BLACK);
     EXPECT_EQ(READPIXEL(328, 309), BLACK);
 
+    // Background, view edges, map square.
     EXPECT_EQ(READPIXEL(0, 0), GREY);
     EXPECT_EQ(READPIXEL(1, 100), GREY);
     EXPECT_EQ(READPIXEL(2, 30), BLACK);
@@ -84,6 +118,7 @@ TEST_F(RenderTest, CameraCentresTheOwnShipAndLayoutHasItsAreas) {
     EXPECT_EQ(READPIXEL(797, 175), BLACK);
     EXPECT_EQ(READPIXEL(798, 100), GREY);  // the map is cut by the panel's edge
     EXPECT_EQ(READPIXEL(656, 176), GREY);
+    // The clip rectangle is the whole screen again.
     SDL_Rect clip;
     SDL_GetClipRect(KELSCREENSURFACE, &clip);
     EXPECT_EQ(clip.x, 0);
@@ -109,10 +144,47 @@ TEST_F(RenderTest, StarsAndProjectilesSitWhereTheCameraPutsThem) {
     EXPECT_EQ(READPIXEL(330, 307), (RGB{0, 0, 255}));
     EXPECT_EQ(READPIXEL(331, 305), BLACK);
     EXPECT_EQ(READPIXEL(338, 305), BLACK);
+    // 5 x 5 projectile centred at (378, 305): 375.5 and 302.5 round to even.
     EXPECT_EQ(READPIXEL(376, 302), (RGB{255, 255, 0}));
     EXPECT_EQ(READPIXEL(380, 306), (RGB{255, 255, 0}));
     EXPECT_EQ(READPIXEL(375, 304), BLACK);
     EXPECT_EQ(READPIXEL(381, 304), BLACK);
+}
+
+TEST_F(RenderTest, HeadingsOfSlotsZeroToThreeAreWrappedOthersKeepTheirs) {
+    const double IN[4] = {-10, 0, 64, 0.5};
+    const double OUT[4] = {54, 64, 64, 0.5};
+    const int32_t DIR[4] = {54, 64, 64, 0};
+    for (int s = 0; s < 4; ++s) CLIENTPLAYERS[static_cast<size_t>(s)].SUBDIRECTION = IN[s];
+    CLIENTPLAYERS[5].SUBDIRECTION = -10;
+    CLIENTPLAYERS[5].DIRECTION = 3;
+    CLIENTDRAWEVERYTHING();
+    for (size_t s = 0; s < 4; ++s) {
+        EXPECT_DOUBLE_EQ(CLIENTPLAYERS[s].SUBDIRECTION, OUT[s]) << "slot " << s;
+        EXPECT_EQ(CLIENTPLAYERS[s].DIRECTION, DIR[s]) << "slot " << s;
+        EXPECT_EQ(CLIENTPLAYERS[s].CURRENTGRAPHIC, PLAYER2SPRITES[0][static_cast<size_t>(DIR[s])]);
+    }
+    EXPECT_DOUBLE_EQ(CLIENTPLAYERS[5].SUBDIRECTION, -10);
+    EXPECT_EQ(CLIENTPLAYERS[5].DIRECTION, 3);
+
+    CLIENTPLAYERS[1].SUBDIRECTION = 130;
+    // Headings only a faulty packet brings: neither hangs nor indexes outside.
+    CLIENTPLAYERS[2].SUBDIRECTION = std::numeric_limits<double>::infinity();
+    CLIENTPLAYERS[3].SUBDIRECTION = std::numeric_limits<double>::quiet_NaN();
+    CLIENTPLAYERS[0].SUBDIRECTION = 1e300;
+    CLIENTPLAYERS[6].CONNECTED = 1;
+    CLIENTPLAYERS[6].DIRECTION = 9999;
+    CLIENTPLAYERS[7].CONNECTED = 1;
+    CLIENTPLAYERS[7].FRAME = -3;
+    CLIENTDRAWEVERYTHING();
+    EXPECT_DOUBLE_EQ(CLIENTPLAYERS[1].SUBDIRECTION, 2);
+    EXPECT_EQ(CLIENTPLAYERS[1].DIRECTION, 2);
+    for (size_t s : {0u, 2u, 3u}) {
+        EXPECT_GT(CLIENTPLAYERS[s].SUBDIRECTION, 0) << "slot " << s;
+        EXPECT_LE(CLIENTPLAYERS[s].SUBDIRECTION, 64) << "slot " << s;
+    }
+    EXPECT_EQ(CLIENTPLAYERS[6].CURRENTGRAPHIC, nullptr);
+    EXPECT_EQ(CLIENTPLAYERS[7].CURRENTGRAPHIC, nullptr);
 }
 
 TEST_F(RenderTest, MapDotsForShipsOwnShipAndProjectiles) {
@@ -137,6 +209,7 @@ TEST_F(RenderTest, MapDotsForShipsOwnShipAndProjectiles) {
     CLIENTBULLETS[1000].Y = 2500.f;
     CLIENTDRAWEVERYTHING();
 
+    // (x, y) maps to (656 + (x + 5000) * 142 / 10000, 30 + (y + 5000) * 146 / 10000).
     EXPECT_EQ(READPIXEL(727, 103), WHITE);
     EXPECT_EQ(READPIXEL(656, 30), RED);
     EXPECT_EQ(READPIXEL(798, 103), GREY);  // +5000 maps outside the panel
@@ -155,6 +228,7 @@ TEST_F(RenderTest, HealthBarRisesWithHealth) {
     CLIENTPLAYERS[0].HEALTH = 50;
     CLIENTPLAYERS[0].MAXHEALTH = 100;
     CLIENTDRAWEVERYTHING();
+    // Red (656, 228, 10, 50) inside the black frame (656, 178, 10, 100).
     EXPECT_EQ(READPIXEL(656, 228), RED);
     EXPECT_EQ(READPIXEL(665, 277), RED);
     EXPECT_EQ(READPIXEL(656, 227), BLACK);
@@ -179,6 +253,32 @@ TEST_F(RenderTest, HealthBarRisesWithHealth) {
     EXPECT_EQ(READPIXEL(660, 278), GREY);
 }
 
+TEST_F(RenderTest, ReadOutLinesShowScoresAndRates) {
+    for (size_t s = 0; s <= 4; ++s) {
+        CLIENTPLAYERS[s].PLAYERNAME = "Ann";
+        CLIENTPLAYERS[s].HEALTH = 100;
+        CLIENTPLAYERS[s].KILLS = 3;
+    }
+    KELFRAMEPERIOD = 40;
+    KELMEASUREDFRAMERATE = std::numeric_limits<double>::infinity();
+    CLIENTROUNDTRIPTIME1 = 5000;
+    CLIENTROUNDTRIPTIME2 = 5042;
+    CLIENTDRAWEVERYTHING();
+    const std::vector<RGB> LINE1 = REGION(671, 178, 126, 15);
+    const std::vector<RGB> LINE3 = REGION(671, 208, 126, 15);
+    const std::vector<RGB> LINE6 = REGION(671, 253, 126, 15);
+    const std::vector<RGB> LINE7 = REGION(671, 268, 126, 15);
+    const std::vector<RGB> LINE8 = REGION(671, 283, 126, 15);
+    EXPECT_TRUE(CONTAINS(LINE1, BLACK));
+
+    EXPECT_EQ(LINE1, EXPECTEDLINE(671, 178, "Ann:100% 3 kills"));
+    EXPECT_EQ(LINE3, EXPECTEDLINE(671, 208, "Ann:100%3 kills"));
+    EXPECT_NE(LINE3, EXPECTEDLINE(671, 208, "Ann:100% 3 kills"));
+    EXPECT_EQ(LINE6, EXPECTEDLINE(671, 253, "Frame rate is:over 1000"));
+    EXPECT_EQ(LINE7, EXPECTEDLINE(671, 268, "Enforced rate is:25"));
+    EXPECT_EQ(LINE8, EXPECTEDLINE(671, 283, "Reception time is :42ms"));
+}
+
 TEST_F(RenderTest, ChatLinesFadeWithAge) {
     const std::string MURDER = std::string("\xFE\x0A\x0A") + "MMMM HHHH";
     CLIENTCHATBUFFER[0] = MURDER;
@@ -188,12 +288,14 @@ TEST_F(RenderTest, ChatLinesFadeWithAge) {
     CLIENTCHATBUFFER[12] = std::string("\xFE\xFE\xFE") + "MMMM HHHH";
     CLIENTDRAWEVERYTHING();
 
+    // Line k is drawn at y = 600 - 40 - 12 k.
     const std::vector<RGB> LINE0 = REGION(10, 560, 120, 12);
     const std::vector<RGB> LINE1 = REGION(10, 548, 120, 12);
     EXPECT_TRUE(CONTAINS(LINE0, (RGB{254, 10, 10})));
     EXPECT_FALSE(CONTAINS(LINE0, (RGB{233, 9, 9})));
     EXPECT_TRUE(CONTAINS(LINE1, (RGB{233, 9, 9})));
     EXPECT_FALSE(CONTAINS(LINE1, (RGB{254, 10, 10})));
+    // Line 12 is black on the black view: nothing of it shows.
     for (const RGB& p : REGION(10, 416, 120, 12)) ASSERT_EQ(p, BLACK);
     for (const RGB& p : REGION(10, 524, 120, 24)) ASSERT_EQ(p, BLACK);
     SAVESCREEN(std::string(VEXIL_BINARY_DIR) + "/artifacts/client-render-chat.bmp");

@@ -1,3 +1,6 @@
+#include <vector>
+#include <thread>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -70,3 +73,31 @@ TEST(ChatBuffer, NewLinesEnterAtTheTopAndTheOldestDropsOut) {
 }
 
 }  // namespace
+
+std::vector<int32_t> DRAWS(int count) {
+    std::vector<int32_t> values;
+    for (int i = 0; i < count; ++i) values.push_back(RANDOMINT());
+    return values;
+}
+
+TEST(Random, EveryThreadDrawsTheSameSequenceUndisturbed) {
+    RESETRANDOM();
+    const std::vector<int32_t> reference = DRAWS(20000);
+    RESETRANDOM();
+    // Two threads drawing at the same time as this one each see the whole
+    // sequence from its start: the server thread's draws never shift the
+    // star field of the client thread.
+    std::vector<int32_t> first, second;
+    std::thread a([&] { first = DRAWS(20000); });
+    std::thread b([&] { second = DRAWS(20000); });
+    const std::vector<int32_t> mine = DRAWS(20000);
+    a.join();
+    b.join();
+    EXPECT_EQ(reference, first);
+    EXPECT_EQ(reference, second);
+    EXPECT_EQ(reference, mine);
+    // A sequence worth the name: many different values.
+    std::vector<int32_t> sorted = reference;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_GT(std::unique(sorted.begin(), sorted.end()) - sorted.begin(), 10000);
+}

@@ -1,3 +1,4 @@
+// Foundation test helpers (see foundationtest.h).
 #include "tests/foundation/foundationtest.h"
 
 #include <fcntl.h>

@@ -222,3 +222,48 @@ TEST_F(Media, MouseMovesAndButtonsHaveTheirOwnCodes) {
 }
 
 }  // namespace
+
+TEST_F(Media, TextLandsInItsOwnColour) {
+    // Orange shows whether red, green and blue reach the right channels.
+    KELPRINT(10, 10, KELCOLOUR(255, 128, 0), "HHHH");
+    int lit = 0;
+    for (int y = 0; y < HEIGHT; ++y) {
+        for (int x = 0; x < WIDTH; ++x) {
+            RGB p = READPIXEL(x, y);
+            if (p == BLACK) continue;
+            ++lit;
+            EXPECT_TRUE(x >= 10 && y >= 10 && x < 80 && y < 30) << x << "," << y;
+            // Anti-aliased edges are the same colour, darker.
+            EXPECT_EQ(0, p.B);
+            EXPECT_NEAR(p.R * 128.0 / 255.0, p.G, 1.5);
+        }
+    }
+    EXPECT_GT(lit, 40);
+    EXPECT_GT(COUNT(RGB{255, 128, 0}), 10);
+
+    // Black text on white, whatever the colour's fourth byte holds.
+    CLEAR(255, 255, 255);
+    SDL_Color black = KELCOLOUR(0, 0, 0);
+    black.unused = 255;
+    KELPRINT(10, 10, black, "HHHH");
+    EXPECT_GT(COUNT(BLACK), 10);
+
+}
+
+TEST_F(Media, CloseRequestsAndStrayEventsAreDroppedSafely) {
+    PUSHKEY(SDLK_UP, true);
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    // A joystick event from a pad whose codes lie beyond the table.
+    SDL_Event hat{};
+    hat.type = SDL_JOYHATMOTION;
+    hat.jhat.which = 7;
+    hat.jhat.hat = 3;
+    hat.jhat.value = SDL_HAT_LEFT;
+    SDL_PushEvent(&hat);
+    EXPECT_EQ(-1, KELMULTIKEY(273));
+    SDL_Event left;
+    EXPECT_EQ(0, SDL_PollEvent(&left)) << "the queue was drained";
+    EXPECT_EQ(1, std::count(KEYS.begin(), KEYS.end(), -1));
+}

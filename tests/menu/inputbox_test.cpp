@@ -169,3 +169,36 @@ TEST_F(INPUTBOXES, EscapeRestoresTheRightTextAfterAClickFromOneBoxIntoAnother) {
 }
 
 }  // namespace
+
+TEST_F(INPUTBOXES, WellLinesAndTheBlinkingCaret) {
+    INPUTBOXRENDER(BOX);  // (220, 230) 300 x 20, empty and idle
+    // Grey outer and black inner line on the top and left, white along the
+    // right and bottom and inside; the column at X+W and the row at Y+H and
+    // everything around are left as they were.
+    for (auto [x, y, colour] : {std::tuple{219, 229, GREY}, {219, 250, GREY}, {220, 229, GREY}, {520, 229, GREY},
+                                {220, 230, BLACK}, {220, 249, BLACK}, {520, 230, BLACK}, {521, 229, WHITE},
+                                {521, 251, WHITE}, {220, 251, WHITE}, {221, 231, WHITE}, {519, 249, WHITE},
+                                {520, 231, MARKER}, {520, 250, MARKER}, {220, 250, MARKER}, {218, 240, MARKER},
+                                {300, 228, MARKER}, {300, 252, MARKER}, {522, 240, MARKER}}) {
+        EXPECT_EQ(READPIXEL(x, y), colour) << "at " << x << ", " << y;
+    }
+    int l, t, r, b;
+    EXPECT_FALSE(FINDINKBOX(221, 231, 519, 249, l, t, r, b)) << "an empty idle box shows no text";
+
+    BOX.ACTIVE = 1;
+    FAKENOW = 5499;  // first half of a second: the caret
+    INPUTBOXRENDER(BOX);
+    ASSERT_TRUE(FINDINKBOX(221, 231, 519, 249, l, t, r, b));
+    EXPECT_LT(r, 230);
+    EXPECT_GE(b - t, 8) << "the caret is a tall bar";
+    FAKENOW = 5500;  // second half: a blank
+    INPUTBOXRENDER(BOX);
+    EXPECT_FALSE(FINDINKBOX(221, 231, 519, 249, l, t, r, b));
+
+    // The text starts at the box's corner and is not clipped to it.
+    TEXT = std::string(38, 'W');
+    INPUTBOXRENDER(BOX);
+    ASSERT_TRUE(FINDINKBOX(221, 231, 799, 249, l, t, r, b));
+    EXPECT_LT(l, 226);
+    EXPECT_GT(r, 521);
+}

@@ -1,3 +1,4 @@
+// Shared set-up of the menu tests (see menutest.h).
 #include "tests/menu/menutest.h"
 
 #include <algorithm>
@@ -30,11 +31,13 @@ void PAINTSCREEN(int r, int g, int b) {
                                                        static_cast<Uint8>(g), static_cast<Uint8>(b)));
 }
 
-bool FINDCOLOURBOX(RGB colour, int x0, int y0, int x1, int y1, int& left, int& top, int& right, int& bottom) {
+namespace {
+template <typename MATCH>
+bool FINDBOX(MATCH match, int x0, int y0, int x1, int y1, int& left, int& top, int& right, int& bottom) {
     bool found = false;
     for (int y = y0; y <= y1; ++y) {
         for (int x = x0; x <= x1; ++x) {
-            if (!(READPIXEL(x, y) == colour)) continue;
+            if (!match(READPIXEL(x, y))) continue;
             if (!found) {
                 left = right = x;
                 top = bottom = y;
@@ -47,6 +50,16 @@ bool FINDCOLOURBOX(RGB colour, int x0, int y0, int x1, int y1, int& left, int& t
         }
     }
     return found;
+}
+}  // namespace
+
+bool FINDCOLOURBOX(RGB colour, int x0, int y0, int x1, int y1, int& left, int& top, int& right, int& bottom) {
+    return FINDBOX([&](const RGB& p) { return p == colour; }, x0, y0, x1, y1, left, top, right, bottom);
+}
+
+bool FINDINKBOX(int x0, int y0, int x1, int y1, int& left, int& top, int& right, int& bottom) {
+    return FINDBOX([](const RGB& p) { return p.R < 100 && p.G < 100 && p.B < 100; }, x0, y0, x1, y1, left, top,
+                   right, bottom);
 }
 
 void PrintTo(const RGB& colour, std::ostream* os) {

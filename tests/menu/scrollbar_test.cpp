@@ -98,3 +98,36 @@ TEST_F(SCROLLBARS, EveryThumbTracksItsOwnDrag) {
 }
 
 }  // namespace
+
+TEST_F(SCROLLBARS, IntegerReadOutNeverClearsLessThanItsWidestNumber) {
+    int32_t shown = 123;
+    INTMONITORTYPE monitor;
+    SETINTMONITOR(monitor, 300, 300, shown);
+    INTMONITORRENDER(monitor);  // 5 * 3 + 5 = 20 pixels
+    EXPECT_EQ(monitor.MAXLEN, 20);
+    int l, t, r, b;
+    EXPECT_TRUE(FINDCOLOURBOX(BLACK, 300, 300, 330, 314, l, t, r, b)) << "the number is drawn";
+
+    shown = 7;
+    PAINTSCREEN(MARKER.R, MARKER.G, MARKER.B);
+    INTMONITORRENDER(monitor);
+    EXPECT_EQ(monitor.MAXLEN, 20);
+    EXPECT_EQ(READPIXEL(319, 311), BACKGROUND);
+    EXPECT_EQ(READPIXEL(320, 311), MARKER);
+    EXPECT_EQ(READPIXEL(319, 312), MARKER);  // twelve rows high
+
+    // Setting the monitor up again keeps its widest width.
+    SETINTMONITOR(monitor, 300, 300, shown);
+    EXPECT_EQ(monitor.MAXLEN, 20);
+
+    // A fresh read-out of 7 clears 10 pixels; of -45, 15.
+    INTMONITORTYPE fresh;
+    SETINTMONITOR(fresh, 400, 400, shown);
+    PAINTSCREEN(MARKER.R, MARKER.G, MARKER.B);
+    INTMONITORRENDER(fresh);
+    EXPECT_EQ(READPIXEL(409, 411), BACKGROUND);
+    EXPECT_EQ(READPIXEL(410, 411), MARKER);
+    shown = -45;
+    INTMONITORRENDER(fresh);
+    EXPECT_EQ(fresh.MAXLEN, 20);
+}
