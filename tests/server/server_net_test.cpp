@@ -26,6 +26,17 @@ bool POLLALL(std::initializer_list<TESTCLIENT*> clients, const std::function<boo
     }
 }
 
+// Reads up to MAX bytes from PEER, serving CLIENT meanwhile, until 4 have arrived.
+std::vector<uint8_t> FIRSTWORD(RAWPEER& peer, TESTCLIENT& client, size_t max = 4) {
+    std::vector<uint8_t> got;
+    POLLALL({&client}, [&] {
+        std::vector<uint8_t> more = peer.READ(max - got.size(), 1);
+        got.insert(got.end(), more.begin(), more.end());
+        return got.size() >= 4;
+    }, JOINMS);
+    return got;
+}
+
 bool HASLINE(const TESTCLIENT& client, const std::string& line) {
     for (const std::string& l : client.LINES)
         if (l == line) return true;
@@ -99,13 +110,7 @@ TEST(Handshake, WrongCodeGetsExactlyMinusOneThenTheConnectionCloses) {
     RAWPEER wrong;
     ASSERT_TRUE(wrong.CONNECT(17201));
     ASSERT_TRUE(wrong.WRITEINT(12345));
-    std::vector<uint8_t> answer;
-    ASSERT_TRUE(POLLALL({&ann}, [&] {
-        std::vector<uint8_t> more = wrong.READ(8 - answer.size(), 1);
-        answer.insert(answer.end(), more.begin(), more.end());
-        return answer.size() >= 4;
-    }, JOINMS));
-    EXPECT_EQ(answer, BYTES({0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(FIRSTWORD(wrong, ann, 8), BYTES({0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_TRUE(wrong.WAITCLOSED(5000));
     const int fullBefore = ann.FULLSTATES;
     ASSERT_TRUE(ann.RUNUNTIL([&] { return HASLINE(ann, LEAVELINE("")) && ann.FULLSTATES > fullBefore; }, JOINMS));
@@ -148,12 +153,8 @@ TEST(Handshake, LowestFreeSlotAndASeventeenthWaitsForOne) {
     EXPECT_TRUE(waiting.READ(4, 10).empty());
     // ...and is admitted into the first slot that frees.
     players[9]->CLOSE();
-    std::vector<uint8_t> slot;
-    ASSERT_TRUE(POLLALL({players[0].get()}, [&] {
-        std::vector<uint8_t> more = waiting.READ(4 - slot.size(), 1);
-        slot.insert(slot.end(), more.begin(), more.end());
-        return slot.size() == 4;
-    }, JOINMS));
+    std::vector<uint8_t> slot = FIRSTWORD(waiting, *players[0]);
+    ASSERT_EQ(slot.size(), 4u);
     EXPECT_EQ(NETREADINT(slot.data()), 9);
 }
 
@@ -276,13 +277,7 @@ TEST(HostilePeers, OneBytePerWriteThenAnAbruptCloseMidMessage) {
     std::vector<uint8_t> code(4);
     NETWRITEINT(code.data(), AUTHCODE);
     ASSERT_TRUE(trickle(code));
-    std::vector<uint8_t> slot;
-    ASSERT_TRUE(POLLALL({&good}, [&] {
-        std::vector<uint8_t> more = slow.READ(4 - slot.size(), 1);
-        slot.insert(slot.end(), more.begin(), more.end());
-        return slot.size() == 4;
-    }, JOINMS));
-    EXPECT_EQ(NETREADINT(slot.data()), 1);
+    EXPECT_EQ(FIRSTWORD(slow, good), BYTES({1, 0, 0, 0}));
     std::vector<uint8_t> name = STRBYTES(0, "slow");
     name.erase(name.begin(), name.begin() + 4);
     ASSERT_TRUE(trickle(name));
@@ -341,13 +336,7 @@ TEST(Handshake, APeerStoppedInsideItsNameIsDroppedWithoutItsBytesReadAsMessages)
     RAWPEER cut;
     ASSERT_TRUE(cut.CONNECT(18200));
     ASSERT_TRUE(cut.WRITEINT(AUTHCODE));
-    std::vector<uint8_t> slot;
-    ASSERT_TRUE(POLLALL({&good}, [&] {
-        std::vector<uint8_t> more = cut.READ(4 - slot.size(), 1);
-        slot.insert(slot.end(), more.begin(), more.end());
-        return slot.size() == 4;
-    }, JOINMS));
-    ASSERT_EQ(NETREADINT(slot.data()), 1);
+    ASSERT_EQ(FIRSTWORD(cut, good), BYTES({1, 0, 0, 0}));
     // 5 of a 6-byte name; read from the start these bytes would be CHAT "x".
     good.LONGESTUPDATEGAP = 0;
     ASSERT_TRUE(cut.WRITE(BYTES({6, 0, 0, 0, 1, 0, 0, 0, 'x'})));
