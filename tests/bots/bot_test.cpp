@@ -13,8 +13,8 @@
 #include "media/video.h"
 #include "server/server.h"
 #include "shared/physics.h"
-#include "tests/bots/childprocess.h"
-#include "tests/server/serverharness.h"
+#include "tests/support/child.h"
+#include "tests/support/peer.h"
 
 namespace {
 SHIPTABLE ARENA(double x, double y, double heading) {

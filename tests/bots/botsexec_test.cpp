@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "tests/bots/childprocess.h"
-#include "tests/server/serverharness.h"
+#include "tests/support/child.h"
+#include "tests/support/peer.h"
 
 namespace {
 constexpr uint16_t GAMEPORTNUMBER = 7778;

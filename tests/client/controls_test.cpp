@@ -7,8 +7,8 @@
 #include "media/clock.h"
 #include "media/video.h"
 #include "shared/world.h"
-#include "tests/client/clienttest.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/peer.h"
+#include "tests/support/screen.h"
 
 namespace {
 class ControlsTest : public ::testing::Test {

@@ -12,8 +12,8 @@
 #include "shared/net.h"
 #include "shared/protocol.h"
 #include "shared/world.h"
-#include "tests/client/clienttest.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/peer.h"
+#include "tests/support/screen.h"
 
 namespace {
 class GameTest : public ::testing::Test {
@@ -53,7 +53,7 @@ bool PLAYUNTIL(const std::function<bool()>& done, int frames = 1000) {
     return false;
 }
 
-const std::string WHITE = "\xFE\xFE\xFE";
+const std::string WHITECODES = "\xFE\xFE\xFE";
 }  // namespace
 
 TEST_F(GameTest, HostingClientJoinsChatsAndFiresThroughTheRealServer) {
@@ -67,7 +67,7 @@ TEST_F(GameTest, HostingClientJoinsChatsAndFiresThroughTheRealServer) {
         return CLIENTPLAYERS[0].CONNECTED == 1 && CLIENTPLAYERS[0].PLAYERNAME == "Ann" &&
                CLIENTROUNDTRIPTIME2 > 0;
     }));
-    EXPECT_EQ(CLIENTCHATBUFFER[0], WHITE + " *** Ann entered the game.");
+    EXPECT_EQ(CLIENTCHATBUFFER[0], WHITECODES + " *** Ann entered the game.");
     EXPECT_EQ(CLIENTPLAYERS[0].HEALTH, 100);
     EXPECT_GE(CLIENTPLAYERS[0].X, -5000);
     EXPECT_LT(CLIENTPLAYERS[0].X, 5000);
@@ -75,7 +75,7 @@ TEST_F(GameTest, HostingClientJoinsChatsAndFiresThroughTheRealServer) {
     EXPECT_LT(CLIENTROUNDTRIPTIME2 - CLIENTROUNDTRIPTIME1, 1000);
 
     CLIENTSENDCHAT("hello");
-    ASSERT_TRUE(PLAYUNTIL([] { return CLIENTCHATBUFFER[0] == WHITE + "Ann:hello"; }));
+    ASSERT_TRUE(PLAYUNTIL([] { return CLIENTCHATBUFFER[0] == WHITECODES + "Ann:hello"; }));
 
     CLIENTPLAYERS[0].SHOOTING = 1;
     auto INFLIGHT = [] {

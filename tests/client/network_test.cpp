@@ -11,8 +11,8 @@
 #include "media/video.h"
 #include "shared/protocol.h"
 #include "shared/world.h"
-#include "tests/client/clienttest.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/peer.h"
+#include "tests/support/screen.h"
 
 namespace {
 class NetworkTest : public ::testing::Test {

@@ -13,14 +13,12 @@
 #include "media/text.h"
 #include "media/video.h"
 #include "shared/world.h"
-#include "tests/client/clienttest.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/peer.h"
+#include "tests/support/screen.h"
 
 namespace {
-const RGB BLACK{0, 0, 0};
-const RGB GREY{221, 221, 221};
+const RGB LIGHTGREY{221, 221, 221};
 const RGB RED{255, 0, 0};
-const RGB WHITE{255, 255, 255};
 
 class RenderTest : public ::testing::Test {
 protected:
@@ -107,17 +105,17 @@ TEST_F(RenderTest, CameraCentresTheOwnShipAndLayoutHasItsAreas) {
     EXPECT_EQ(READPIXEL(328, 309), BLACK);
 
     // Background, view edges, map square.
-    EXPECT_EQ(READPIXEL(0, 0), GREY);
-    EXPECT_EQ(READPIXEL(1, 100), GREY);
+    EXPECT_EQ(READPIXEL(0, 0), LIGHTGREY);
+    EXPECT_EQ(READPIXEL(1, 100), LIGHTGREY);
     EXPECT_EQ(READPIXEL(2, 30), BLACK);
-    EXPECT_EQ(READPIXEL(2, 29), GREY);
+    EXPECT_EQ(READPIXEL(2, 29), LIGHTGREY);
     EXPECT_EQ(READPIXEL(653, 579), BLACK);
-    EXPECT_EQ(READPIXEL(654, 100), GREY);
-    EXPECT_EQ(READPIXEL(100, 580), GREY);
+    EXPECT_EQ(READPIXEL(654, 100), LIGHTGREY);
+    EXPECT_EQ(READPIXEL(100, 580), LIGHTGREY);
     EXPECT_EQ(READPIXEL(656, 30), BLACK);
     EXPECT_EQ(READPIXEL(797, 175), BLACK);
-    EXPECT_EQ(READPIXEL(798, 100), GREY);  // the map is cut by the panel's edge
-    EXPECT_EQ(READPIXEL(656, 176), GREY);
+    EXPECT_EQ(READPIXEL(798, 100), LIGHTGREY);  // the map is cut by the panel's edge
+    EXPECT_EQ(READPIXEL(656, 176), LIGHTGREY);
     // The clip rectangle is the whole screen again.
     SDL_Rect clip;
     SDL_GetClipRect(KELSCREENSURFACE, &clip);
@@ -212,7 +210,7 @@ TEST_F(RenderTest, MapDotsForShipsOwnShipAndProjectiles) {
     // (x, y) maps to (656 + (x + 5000) * 142 / 10000, 30 + (y + 5000) * 146 / 10000).
     EXPECT_EQ(READPIXEL(727, 103), WHITE);
     EXPECT_EQ(READPIXEL(656, 30), RED);
-    EXPECT_EQ(READPIXEL(798, 103), GREY);  // +5000 maps outside the panel
+    EXPECT_EQ(READPIXEL(798, 103), LIGHTGREY);  // +5000 maps outside the panel
     EXPECT_EQ(READPIXEL(797, 103), BLACK);
     EXPECT_EQ(READPIXEL(762, 140), BLACK);
     EXPECT_EQ(READPIXEL(692, 140), (RGB{128, 64, 64}));  // 691.5 rounds to even
@@ -233,8 +231,8 @@ TEST_F(RenderTest, HealthBarRisesWithHealth) {
     EXPECT_EQ(READPIXEL(665, 277), RED);
     EXPECT_EQ(READPIXEL(656, 227), BLACK);
     EXPECT_EQ(READPIXEL(665, 178), BLACK);
-    EXPECT_EQ(READPIXEL(666, 250), GREY);
-    EXPECT_EQ(READPIXEL(656, 278), GREY);
+    EXPECT_EQ(READPIXEL(666, 250), LIGHTGREY);
+    EXPECT_EQ(READPIXEL(656, 278), LIGHTGREY);
 
     CLIENTPLAYERS[0].HEALTH = 100;
     CLIENTDRAWEVERYTHING();
@@ -250,7 +248,7 @@ TEST_F(RenderTest, HealthBarRisesWithHealth) {
     CLIENTPLAYERS[0].HEALTH = -32;
     CLIENTDRAWEVERYTHING();
     EXPECT_EQ(READPIXEL(660, 277), BLACK);
-    EXPECT_EQ(READPIXEL(660, 278), GREY);
+    EXPECT_EQ(READPIXEL(660, 278), LIGHTGREY);
 }
 
 TEST_F(RenderTest, ReadOutLinesShowScoresAndRates) {

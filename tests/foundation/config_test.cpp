@@ -5,8 +5,7 @@
 #include <vector>
 
 #include "media/video.h"
-#include "tests/foundation/foundationtest.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/screen.h"
 
 namespace {
 std::vector<std::string> TOKENSOF(const std::string& text) {

@@ -9,8 +9,7 @@
 
 #include "main/spine.h"
 #include "shared/world.h"
-#include "tests/foundation/foundationtest.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/screen.h"
 
 namespace {
 struct PAIR {

@@ -8,8 +8,7 @@
 #include "media/surface.h"
 #include "media/text.h"
 #include "media/video.h"
-#include "tests/foundation/foundationtest.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/screen.h"
 
 namespace {
 constexpr int WIDTH = 320;
@@ -63,7 +62,6 @@ protected:
 const RGB RED{255, 0, 0};
 const RGB GREEN{0, 255, 0};
 const RGB BLUE{0, 0, 255};
-const RGB BLACK{0, 0, 0};
 
 TEST_F(Media, FramesSleepTheRestOfThePeriodAfterTheyAreShown) {
     KELFRAMEPERIOD = 33;

@@ -8,8 +8,7 @@
 #include "main/spine.h"
 #include "media/surface.h"
 #include "media/video.h"
-#include "tests/foundation/foundationtest.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/screen.h"
 
 namespace {
 const std::vector<std::string> FILES = {

@@ -10,7 +10,7 @@
 #include "server/server.h"
 #include "shared/net.h"
 #include "shared/protocol.h"
-#include "tests/server/serverharness.h"
+#include "tests/support/peer.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "media/text.h"
 #include "media/video.h"
 #include "menu/button.h"
-#include "tests/menu/menutest.h"
+#include "tests/support/screen.h"
 
 namespace {
 struct STEP {

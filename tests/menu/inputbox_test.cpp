@@ -1,5 +1,5 @@
 #include "menu/inputbox.h"
-#include "tests/menu/menutest.h"
+#include "tests/support/screen.h"
 
 namespace {
 class INPUTBOXES : public MENUTEST {

@@ -7,7 +7,7 @@
 #include "main/spine.h"
 #include "media/surface.h"
 #include "menu/pregame.h"
-#include "tests/menu/menutest.h"
+#include "tests/support/screen.h"
 
 namespace {
 struct FRAMEINPUT {

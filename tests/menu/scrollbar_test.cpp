@@ -1,5 +1,5 @@
 #include "menu/scrollbar.h"
-#include "tests/menu/menutest.h"
+#include "tests/support/screen.h"
 
 namespace {
 class SCROLLBARS : public MENUTEST {

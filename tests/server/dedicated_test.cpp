@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "tests/server/serverharness.h"
+#include "tests/support/peer.h"
 
 namespace {
 

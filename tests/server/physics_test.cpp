@@ -5,7 +5,7 @@
 
 #include "media/clock.h"
 #include "shared/physics.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/screen.h"
 
 namespace {
 bool SERVERSTEP(SHIPTYPE& ship, double deltat) {

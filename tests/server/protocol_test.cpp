@@ -5,7 +5,7 @@
 
 #include "shared/net.h"
 #include "shared/protocol.h"
-#include "tests/server/loopback.h"
+#include "tests/support/peer.h"
 
 namespace {
 

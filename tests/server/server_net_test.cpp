@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "server/server.h"
-#include "tests/server/serverharness.h"
+#include "tests/support/peer.h"
 
 namespace {
 

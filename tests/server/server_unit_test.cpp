@@ -6,9 +6,9 @@
 
 #include "main/spine.h"
 #include "media/clock.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/screen.h"
 #include "server/server.h"
-#include "tests/server/serverharness.h"
+#include "tests/support/peer.h"
 
 namespace {
 

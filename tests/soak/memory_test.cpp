@@ -7,8 +7,8 @@
 #include <string>
 
 #include "shared/net.h"
-#include "tests/bots/childprocess.h"
-#include "tests/server/loopback.h"
+#include "tests/support/child.h"
+#include "tests/support/peer.h"
 
 namespace {
 uint16_t FREEPORT(uint16_t first) {

@@ -40,9 +40,8 @@
 #include "main/spine.h"
 #include "shared/net.h"
 #include "shared/protocol.h"
-#include "tests/bots/childprocess.h"
-#include "tests/server/loopback.h"
-#include "tests/server/serverharness.h"
+#include "tests/support/child.h"
+#include "tests/support/peer.h"
 
 namespace {
 

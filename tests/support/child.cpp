@@ -1,11 +1,11 @@
-// Child-process helpers for the bot tests and the soak (see childprocess.h).
-#include "tests/bots/childprocess.h"
+// Test support: child processes (see child.h).
+#include "tests/support/child.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,7 +1,6 @@
-// Test helpers for running the real executables (vexil-server, vexil-bots)
-// as child processes: start with piped output, read what they print,
-// signal them, wait (bounded) for their exit, and read their resident size.
-// Threads: none of their own; used from the test's main thread.
+// Test support: the real executables (vexil, vexil-server, vexil-bots) as
+// child processes with piped output, deadlines on every wait, signals, exit
+// statuses and resident size. Used from the test's main thread.
 #pragma once
 
 #include <sys/types.h>
