@@ -8,6 +8,7 @@
 #include "media/video.h"
 #include "shared/world.h"
 #include "tests/support/peer.h"
+#include "tests/support/script.h"
 #include "tests/support/screen.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "shared/protocol.h"
 #include "shared/world.h"
 #include "tests/support/peer.h"
+#include "tests/support/script.h"
 #include "tests/support/screen.h"
 
 namespace {

@@ -118,35 +118,3 @@ struct PLUGGEDSLOTS {
     std::vector<std::unique_ptr<LOOPBACKPAIR>> PAIRS;
     std::vector<int32_t> PAIRSLOT;
 };
-
-// Empties every client table and flag the tests touch.
-void RESETCLIENTSTATE();
-
-// A listening socket on GAMEPORT and, once a client came, its accepted end
-// as a buffered connection.
-struct SCRIPTSERVER {
-    SCRIPTSERVER();
-    ~SCRIPTSERVER();
-    SCRIPTSERVER(const SCRIPTSERVER&) = delete;
-    SCRIPTSERVER& operator=(const SCRIPTSERVER&) = delete;
-    // Accepts one connection, waiting at most MS milliseconds.
-    bool ACCEPT(int ms);
-    // Sends everything queued on CONN.
-    void FLUSH();
-    // Waits (bounded) until COUNT unread bytes from the client are buffered.
-    bool WAITBYTES(size_t count, int ms = 2000);
-    // Closes the accepted end (the listener stays).
-    void DROP();
-    TCPsocket LISTENER = nullptr;
-    SDLNet_SocketSet SET = nullptr;
-    NETCONNECTION CONN;
-};
-
-// Runs the client's network start against SERVER, answering the code with
-// SLOT. Returns true when the handshake completed; CODE and NAME receive
-// what the client sent.
-bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, int32_t* code = nullptr, std::string* name = nullptr);
-
-// Calls the client's dispatcher once per round (with its flush) until DONE
-// holds or ROUNDS rounds have passed, pausing a few ms between rounds.
-bool DISPATCHUNTIL(const std::function<bool()>& done, int rounds = 400);
