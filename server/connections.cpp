@@ -1,5 +1,6 @@
 // The server's connection management: the listening socket, the connection
-// pass, the admission of new players and the disconnect of a slot.
+// pass, the admission of new players as a per-slot stage and the disconnect
+// of a slot, none of which ever waits on a peer.
 // Threads: server thread only; writes SERVERHOSTING (shared atomic).
 #include "server/connections.h"
 
@@ -20,6 +21,7 @@
 #include "shared/world.h"
 
 std::atomic<uint32_t> SERVERSILENCELIMITMS{NETSILENCELIMITMS};
+std::array<SLOTSTATE, SERVERSLOTS> SERVERSLOTSTATES{};
 
 namespace {
 
@@ -37,7 +39,19 @@ std::string REASON(int error) {
 
 std::string PORTTEXT() { return "TCP port " + std::to_string(GAMEPORT); }
 
-void ADMIT(int32_t A, TCPsocket socket) {
+SLOTSTATE& STATEOF(int32_t A) { return SERVERSLOTSTATES[static_cast<size_t>(A)]; }
+
+void ENTERSTAGE(int32_t A, int32_t stage, uint32_t waitms) {
+    STATEOF(A).STAGE = stage;
+    STATEOF(A).DEADLINE = NETNOW() + waitms;
+}
+
+// The deadline has come (wrapping-safe: NETNOW() is a 32-bit millisecond count).
+bool DUE(int32_t A) { return static_cast<int32_t>(NETNOW() - STATEOF(A).DEADLINE) >= 0; }
+
+void HANDSHAKE(int32_t A);
+
+void ACCEPT(int32_t A, TCPsocket socket) {
     SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(A)];
     ship.X = RANDOMARENACOORDINATE();
     ship.Y = RANDOMARENACOORDINATE();
@@ -51,36 +65,81 @@ void ADMIT(int32_t A, TCPsocket socket) {
     SERVERTCPSOCKS[static_cast<size_t>(A)] = socket;
     NETATTACH(SERVERCONNECTIONS[static_cast<size_t>(A)], socket, SERVERTCPSOCKSETS[static_cast<size_t>(A)]);
     DEBUGMESSAGE("Server::RecievingMessage");
-    // A peer that closes or stays silent leaves the code at 0 and is refused.
-    int32_t code = 0;
-    SERVERNETRECIEVEMESSAGEINT(A, code);
-    DEBUGMESSAGE("server::AuthCode");
-    if (code != AUTHCODE) {
-        DEBUGMESSAGE("server::AuthFailure");
-        KELDELAY(REFUSALPAUSEMS);
-        SERVERNETSENDMESSAGEINT(A, AUTHREFUSED);
-        // Handed to the kernel now, so the refused peer gets its four bytes
-        // before the close even where the disconnect cannot flush.
-        NETFLUSH(SERVERCONNECTIONS[static_cast<size_t>(A)]);
-        SERVERNETDISCONNECTREMOTE(A);
-        return;
+    ENTERSTAGE(A, SLOTAWAITCODE, NETWAITLIMITMS);
+    // One look without waiting: a client's code and name are usually here
+    // already, and then it is admitted in this pass.
+    HANDSHAKE(A);
+}
+
+// One look at a handshaking slot's buffered bytes; returns at once when what
+// it waits for has not arrived and its deadline has not come.
+void HANDSHAKE(int32_t A) {
+    NETCONNECTION& conn = SERVERCONNECTIONS[static_cast<size_t>(A)];
+    NETPUMP(conn);
+    if (STATEOF(A).STAGE == SLOTAWAITCODE) {
+        // A peer that closes or stays silent leaves the code at 0 and is refused.
+        int32_t code = 0;
+        if (!NETTAKEINT(conn, code) && !conn.CLOSED && !DUE(A)) return;
+        DEBUGMESSAGE("server::AuthCode");
+        if (code != AUTHCODE) {
+            DEBUGMESSAGE("server::AuthFailure");
+            // Nothing more is read from a refused peer.
+            conn.CLOSED = true;
+            ENTERSTAGE(A, SLOTREFUSING, REFUSALPAUSEMS);
+            return;
+        }
+        DEBUGMESSAGE("server::TCPConnectionAccept");
+        // Goes out with the tick's flush, together with FULLSTATE and the
+        // join line when the name is already here.
+        SERVERNETSENDMESSAGEINT(A, A);
+        ENTERSTAGE(A, SLOTAWAITNAME, NETWAITLIMITMS);
     }
-    DEBUGMESSAGE("server::TCPConnectionAccept");
-    SERVERNETSENDMESSAGEINT(A, A);
-    // A peer that closes or stays silent before its name is admitted with an
-    // empty name; its dispatcher finds the connection closed on the next pass.
     std::string name;
-    if (!SERVERNETRECIEVEMESSAGESTR(A, name)) {
+    if (!NETTAKESTR(conn, name)) {
+        // A broken length has FAILED the connection: admitted with an empty
+        // name and dropped by its dispatcher on the next pass, like one that
+        // closes or stays silent before its name is whole.
+        if (!conn.FAILED && !conn.CLOSED && !DUE(A)) return;
         // The connection now counts as closed. Whatever part of the name
         // did arrive is dropped with it, so the next pass reads the closed
         // connection instead of taking those bytes for messages.
-        NETCONNECTION& conn = SERVERCONNECTIONS[static_cast<size_t>(A)];
+        conn.CLOSED = true;
         NETSKIP(conn, NETUNREAD(conn));
+        name.clear();
     }
-    ship.PLAYERNAME = name;
+    SERVERPLAYERS[static_cast<size_t>(A)].PLAYERNAME = name;
     DEBUGMESSAGE("server::GetName");
+    STATEOF(A) = SLOTSTATE{};
     SERVERNETSENDDATAPACKET(A, FULLSTATE);
     SERVERJOINMESSAGE(A);
+}
+
+// The refused peer gets its -1 now and the close one disconnect pause later.
+void REFUSE(int32_t A) {
+    STATEOF(A) = SLOTSTATE{};
+    SERVERNETSENDMESSAGEINT(A, AUTHREFUSED);
+    // Handed to the kernel now, so the refused peer gets its four bytes
+    // before the close even where the disconnect cannot flush.
+    NETFLUSH(SERVERCONNECTIONS[static_cast<size_t>(A)]);
+    SERVERNETDISCONNECTREMOTE(A);
+}
+
+void FINISHDISCONNECT(int32_t A) {
+    STATEOF(A) = SLOTSTATE{};
+    if (NETDETACH(SERVERCONNECTIONS[static_cast<size_t>(A)]) == -1) DEBUGMESSAGE("server::SockDelFAIL");
+    SERVERTCPSOCKS[static_cast<size_t>(A)] = nullptr;
+    SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(A)];
+    ship.X = PARKEDAT;
+    ship.Y = PARKEDAT;
+    ship.XVELOC = ship.YVELOC = ship.XACCEL = ship.YACCEL = 0;
+    ship.CURRENTACCELERATION = 0;
+    ship.DIRECTION = 0;
+    ship.HEALTH = 100;
+    ship.MAXHEALTH = 100;
+    ship.CONNECTED = 0;
+    ship.KILLS = 0;
+    DEBUGMESSAGE("server::KillPlayer");
+    SERVERQUITMESSAGE(A);
 }
 
 }  // namespace
@@ -110,41 +169,50 @@ void SERVERINITNETCONNECTION() {
     DEBUGMESSAGE("server::Waiting for connections...");
 }
 
+bool SERVERSLOTINPLAY(int32_t A) {
+    return A >= 0 && A < SERVERSLOTS && SERVERPLAYERS[static_cast<size_t>(A)].CONNECTED != 0 &&
+           STATEOF(A).STAGE == SLOTSETTLED;
+}
+
 void SERVERWAITFORCONNECTIONS() {
     SERVERHOSTING.store(1);
     for (int32_t A = 0; A < SERVERSLOTS; ++A) {
         if (SERVERTCPSOCKS[static_cast<size_t>(A)] != nullptr) {
-            SERVERNETGETDATAPACKET(A);
+            switch (STATEOF(A).STAGE) {
+                case SLOTAWAITCODE:
+                case SLOTAWAITNAME:
+                    HANDSHAKE(A);
+                    break;
+                case SLOTREFUSING:
+                    if (DUE(A)) REFUSE(A);
+                    break;
+                case SLOTCLOSING:
+                    if (DUE(A)) FINISHDISCONNECT(A);
+                    break;
+                default:
+                    SERVERNETGETDATAPACKET(A);
+                    break;
+            }
             continue;
         }
         TCPsocket socket = SERVERTCPSOCK != nullptr ? SDLNet_TCP_Accept(SERVERTCPSOCK) : nullptr;
-        if (socket != nullptr) ADMIT(A, socket);
+        if (socket != nullptr) ACCEPT(A, socket);
     }
 }
 
 void SERVERNETDISCONNECTREMOTE(int32_t A) {
     if (A < 0 || A >= SERVERSLOTS || SERVERTCPSOCKS[static_cast<size_t>(A)] == nullptr) return;
-    KELDELAY(DISCONNECTPAUSEMS);
-    if (NETDETACH(SERVERCONNECTIONS[static_cast<size_t>(A)]) == -1) DEBUGMESSAGE("server::SockDelFAIL");
-    SERVERTCPSOCKS[static_cast<size_t>(A)] = nullptr;
-    SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(A)];
-    ship.X = PARKEDAT;
-    ship.Y = PARKEDAT;
-    ship.XVELOC = ship.YVELOC = ship.XACCEL = ship.YACCEL = 0;
-    ship.CURRENTACCELERATION = 0;
-    ship.DIRECTION = 0;
-    ship.HEALTH = 100;
-    ship.MAXHEALTH = 100;
-    ship.CONNECTED = 0;
-    ship.KILLS = 0;
-    DEBUGMESSAGE("server::KillPlayer");
-    SERVERQUITMESSAGE(A);
+    if (STATEOF(A).STAGE == SLOTCLOSING) return;
+    // Nothing more is read from a leaving peer; what is queued still goes out.
+    SERVERCONNECTIONS[static_cast<size_t>(A)].CLOSED = true;
+    ENTERSTAGE(A, SLOTCLOSING, DISCONNECTPAUSEMS);
 }
 
 void SERVERRELEASE() {
     for (int32_t A = 0; A < SERVERSLOTS; ++A) {
         NETDETACH(SERVERCONNECTIONS[static_cast<size_t>(A)]);
         SERVERTCPSOCKS[static_cast<size_t>(A)] = nullptr;
+        SERVERSLOTSTATES[static_cast<size_t>(A)] = SLOTSTATE{};
         if (SERVERTCPSOCKSETS[static_cast<size_t>(A)] != nullptr) SDLNet_FreeSocketSet(SERVERTCPSOCKSETS[static_cast<size_t>(A)]);
         SERVERTCPSOCKSETS[static_cast<size_t>(A)] = nullptr;
     }

@@ -1,10 +1,34 @@
-// Listening, admitting and disconnecting players.
-// Threads: server thread only. SERVERSILENCELIMITMS may be lowered by tests
-// before the server thread starts.
+// Listening, admitting and disconnecting players, and each slot's admission
+// stage. Threads: server thread only. SERVERSILENCELIMITMS may be lowered by
+// tests before the server thread starts.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+
+#include "shared/net.h"
+
+// What an occupied slot is waiting for. No pass ever waits on a peer: each
+// pass looks at the slot's buffered bytes and its deadline and moves on.
+//   SLOTSETTLED:   nothing pending; a free slot, or an admitted player whom
+//                  the exchange serves.
+//   SLOTAWAITCODE: accepted; waiting for the 4-byte code.
+//   SLOTAWAITNAME: code accepted and slot number queued; waiting for the name.
+//   SLOTREFUSING:  wrong code (or none); -1 goes out at DEADLINE.
+//   SLOTCLOSING:   being disconnected; closed and announced at DEADLINE.
+// A slot in any stage but SLOTSETTLED is occupied, is not handed to the
+// exchange and gets no broadcast.
+enum SLOTSTAGE : int32_t { SLOTSETTLED = 0, SLOTAWAITCODE, SLOTAWAITNAME, SLOTREFUSING, SLOTCLOSING };
+struct SLOTSTATE {
+    int32_t STAGE = SLOTSETTLED;
+    uint32_t DEADLINE = 0;  // NETNOW() at which the stage runs out
+};
+extern std::array<SLOTSTATE, SERVERSLOTS> SERVERSLOTSTATES;
+
+// True when slot A's player is connected, admitted and not being
+// disconnected: the slots broadcasts go to.
+bool SERVERSLOTINPLAY(int32_t A);
 
 // A connected player from whom nothing has arrived for this long is
 // disconnected as if it had closed (NETSILENCELIMITMS unless a test lowers it).
@@ -16,14 +40,22 @@ extern std::atomic<uint32_t> SERVERSILENCELIMITMS;
 // (e.g. "vexil: cannot listen on TCP port 7778: address already in use").
 void SERVERINITNETCONNECTION();
 // The connection pass: sets SERVERHOSTING, then for each slot in ascending
-// order hands an occupied slot to SERVERNETGETDATAPACKET and offers a free
-// one to a pending connection, admitting it (code, slot number, name,
-// FULLSTATE, join announcement) before going on. The admission's waits for
-// the code and the name are bounded (NETWAITLIMITMS each).
+// order: a settled occupied slot goes to SERVERNETGETDATAPACKET; a slot in
+// another stage takes its next admission step if its bytes or its deadline
+// are there; a free slot is offered to a pending connection, which enters
+// SLOTAWAITCODE (ship placed, CONNECTED 1) and the pass goes on at once.
+// A handshake step admits on a whole name (slot number, FULLSTATE and the
+// join announcement were queued in that order), and refuses a wrong code or
+// one missing for NETWAITLIMITMS: -1 50 ms after the code, the close 50 ms
+// later. A name missing for NETWAITLIMITMS after the code admits an empty
+// name whose connection counts as closed. A slot whose stage changed in a
+// pass is not handed to the exchange or offered to a connection in it.
 void SERVERWAITFORCONNECTIONS();
-// Frees slot A: a 50 ms pause, the connection closed and removed from its
-// set, the ship parked at (-15000, -15000), then the leave announcement.
-// Does nothing for a slot outside 0..15 or a free slot.
+// Starts freeing slot A: 50 ms later (SLOTCLOSING) a pass closes the
+// connection and removes it from its set, parks the ship at
+// (-15000, -15000) and announces the leave. Until then the slot stays
+// occupied. Does nothing for a slot outside 0..15, a free slot or one
+// already closing.
 void SERVERNETDISCONNECTREMOTE(int32_t A);
 
 // Closes every connection and the listening socket, frees the socket sets

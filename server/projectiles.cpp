@@ -69,7 +69,8 @@ void SERVERBULLETPHYSICS() {
         const int32_t Y2 = ROUNDEVEN(bullet.Y);
         for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
             SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(slot)];
-            if (slot == bullet.OWNER || ship.CONNECTED == 0) continue;
+            // A ship still in its handshake is not in play yet.
+            if (slot == bullet.OWNER || !SERVERSLOTINPLAY(slot)) continue;
             // Whole-number distance test: sqrt(dx^2 + dy^2) <= 68 holds exactly
             // when dx^2 + dy^2 <= 68^2. Differences in 64 bits, and anything
             // more than 68 apart on one axis is rejected before squaring, so

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -169,11 +170,20 @@ void NETATTACH(NETCONNECTION& conn, TCPsocket socket, SDLNet_SocketSet set) {
     conn.FAILED = socket == nullptr;
     conn.NONBLOCKING = false;
     conn.LASTHEARD = NETNOW();
+    conn.STALLEDSINCE = 0;
     conn.SENDCALLS = conn.BYTESSENT = conn.RECVCALLS = conn.BYTESRECEIVED = 0;
     if (socket == nullptr) return;
     if (set != nullptr) SDLNet_TCP_AddSocket(set, socket);
     const int fd = VERIFIEDDESCRIPTOR(socket);
     if (fd >= 0) conn.NONBLOCKING = MAKENONBLOCKING(fd);
+    if (!conn.NONBLOCKING) {
+        static std::once_flag warnonce;
+        std::call_once(warnonce, [] {
+            std::fputs("vexil: cannot make sockets non-blocking with this SDL_net build; "
+                       "a peer that stops reading can stall the game\n",
+                       stderr);
+        });
+    }
 }
 
 int32_t NETDETACH(NETCONNECTION& conn) {
@@ -242,7 +252,20 @@ void NETFLUSH(NETCONNECTION& conn) {
     // On a non-blocking socket a short count with "would block" only means
     // the kernel's buffer is full; the rest waits for the next flush. Any
     // other short count is a broken connection.
-    if (sent < count && !(conn.NONBLOCKING && WOULDBLOCK(error))) NETFAIL(conn);
+    if (sent < count && !(conn.NONBLOCKING && WOULDBLOCK(error))) {
+        NETFAIL(conn);
+        return;
+    }
+    // The stall clock: restarted whenever the kernel takes something while
+    // output stays queued (never 0 while running), stopped when all is out.
+    const uint32_t now = NETNOW();
+    if (conn.OUTBUF.empty()) {
+        conn.STALLEDSINCE = 0;
+    } else if (sent > 0 || conn.STALLEDSINCE == 0) {
+        conn.STALLEDSINCE = now != 0 ? now : 1;
+    } else if (now - conn.STALLEDSINCE >= NETSTALLLIMITMS) {
+        NETFAIL(conn);
+    }
 }
 
 int32_t NETPUMP(NETCONNECTION& conn) {

@@ -64,6 +64,11 @@ constexpr size_t NETMAXUNSENT = 2 * NETMAXMESSAGE;
 // A peer from whom nothing has arrived for this long counts as gone. Only a
 // vanished machine is this quiet: a live client answers every UPDATE.
 constexpr uint32_t NETSILENCELIMITMS = 30000;
+// A connection whose queued output the kernel has refused to take any of
+// for this long FAILS: its peer has stopped reading. A peer that reads,
+// however slowly, lets the kernel take some bytes and restarts the clock, so
+// a long UPDATE to a live peer never trips it.
+constexpr uint32_t NETSTALLLIMITMS = 5000;
 // Unread input a connection buffers before it stops pulling more from the
 // kernel (room for the longest message, twice over).
 constexpr size_t NETMAXUNREAD = 2 * NETMAXMESSAGE;
@@ -78,6 +83,8 @@ struct NETCONNECTION {
     bool FAILED = false;              // unusable: drop it now
     bool NONBLOCKING = false;         // the socket was verified and made non-blocking
     uint32_t LASTHEARD = 0;           // NETNOW() when bytes last arrived (or at attach)
+    uint32_t STALLEDSINCE = 0;        // NETNOW() when the kernel last took output while
+                                      // some stayed queued; 0 when nothing waits
     // Counters for tests and benchmarks.
     uint64_t SENDCALLS = 0;           // SDLNet_TCP_Send calls made
     uint64_t BYTESSENT = 0;           // bytes the kernel took
@@ -101,7 +108,8 @@ uint32_t NETNOW();
 // verified to be this connection's socket (see net.cpp); if that check fails
 // the socket is left as SDL_net made it (blocking) and NONBLOCKING stays
 // false: the game still works, but then a peer that stops reading can hold
-// up a flush.
+// up a flush. The first such failure in a process prints one line on
+// standard error saying so.
 void NETATTACH(NETCONNECTION& conn, TCPsocket socket, SDLNet_SocketSet set);
 // Tries to hand the queued output to the kernel one last time (one send,
 // never blocking when NONBLOCKING), removes the socket from its set, closes
@@ -122,7 +130,8 @@ void NETPUTSTR(NETCONNECTION& conn, const std::string& value);
 
 // Hands everything queued to one SDLNet_TCP_Send and keeps what the kernel
 // did not take. Does nothing (and makes no library call) when nothing is
-// queued. A send error other than "would block" FAILS the connection.
+// queued. A send error other than "would block" FAILS the connection, and
+// so does output of which the kernel has taken nothing for NETSTALLLIMITMS.
 void NETFLUSH(NETCONNECTION& conn);
 
 // At most one zero-timeout SDLNet_CheckSockets and, when it reports the

@@ -21,6 +21,17 @@ void BULLETSTEP() {
 
 std::string CHATTEXT(const std::vector<uint8_t>& message) { return std::string(message.begin() + 8, message.end()); }
 
+// Connection passes until no disconnect is pending (bounded).
+void SETTLE() {
+    for (int i = 0; i < 500; ++i) {
+        SERVERWAITFORCONNECTIONS();
+        bool pending = false;
+        for (const SLOTSTATE& state : SERVERSLOTSTATES) pending = pending || state.STAGE == SLOTCLOSING;
+        if (!pending) return;
+        SDL_Delay(1);
+    }
+}
+
 }  // namespace
 
 TEST(ServerProjectiles, HitsFollowTheRoundedDistanceAndSpareTheOwner) {
@@ -227,6 +238,7 @@ TEST(ServerAnnouncements, ExactLinesColoursAndTheChatBuffer) {
 
     SERVERPLAYERS[1].KILLS = 4;
     SERVERNETDISCONNECTREMOTE(1);
+    SETTLE();
     EXPECT_EQ(SERVERTCPSOCKS[1], nullptr);
     auto leave = slots.NEXT(0);
     ASSERT_EQ(leave.first, CHAT);
@@ -297,8 +309,9 @@ TEST(ServerDispatcher, TakesOnlyWholeMessagesAndDropsBrokenPeers) {
     PROTOWRITEKIND(slots.PEER(3), GOODBYE);
     NETFLUSH(slots.PEER(3));
     SDL_Delay(30);
+    for (int32_t slot : {1, 2, 3}) SERVERNETGETDATAPACKET(slot);
+    SETTLE();
     for (int32_t slot : {1, 2, 3}) {
-        SERVERNETGETDATAPACKET(slot);
         EXPECT_EQ(SERVERTCPSOCKS[static_cast<size_t>(slot)], nullptr) << slot;
         EXPECT_EQ(SERVERPLAYERS[static_cast<size_t>(slot)].CONNECTED, 0) << slot;
     }
@@ -306,6 +319,7 @@ TEST(ServerDispatcher, TakesOnlyWholeMessagesAndDropsBrokenPeers) {
     SERVERSILENCELIMITMS.store(60);
     SDL_Delay(80);
     SERVERNETGETDATAPACKET(0);
+    SETTLE();
     SERVERSILENCELIMITMS.store(NETSILENCELIMITMS);
     EXPECT_EQ(SERVERTCPSOCKS[0], nullptr);
 }
