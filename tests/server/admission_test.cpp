@@ -1,0 +1,137 @@
+// Admission without waiting: the handshake's bytes when a peer trickles
+// them in, and players served while bad connectors come and go. The server
+// is ticked from the test thread, so a stall inside a tick shows as a gap.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "main/spine.h"
+#include "server/server.h"
+#include "tests/support/peer.h"
+
+namespace {
+
+void STARTSERVER(uint16_t port) {
+    SERVERRELEASE();
+    NETINIT();
+    GAMEPORT = port;
+    SERVERPLACEOBJECTS();
+    SERVERINITNETCONNECTION();
+}
+
+// Ticks (serving CLIENTS) until PREDICATE holds or MS pass.
+bool TICKUNTIL(std::vector<TESTCLIENT*> clients, const std::function<bool()>& predicate, uint32_t ms = 10000) {
+    const uint32_t start = NETNOW();
+    while (!predicate()) {
+        if (NETNOW() - start > ms) return false;
+        SERVERTICK();
+        SDL_Delay(1);
+        for (TESTCLIENT* client : clients)
+            while (client->POLL() > 0) {
+            }
+    }
+    return true;
+}
+
+// Code, name and READY at once; the slot number is taken once it arrives.
+bool JOIN(TESTCLIENT& client, uint16_t port, const std::string& name, std::vector<TESTCLIENT*> others) {
+    if (!client.OPEN(port)) return false;
+    NETPUTSTR(client.CONN, name);
+    PROTOWRITEKIND(client.CONN, READY);
+    NETFLUSH(client.CONN);
+    return TICKUNTIL(others, [&] {
+               NETPUMP(client.CONN);
+               return NETUNREAD(client.CONN) >= 4;
+           }) &&
+           NETTAKEINT(client.CONN, client.SLOT);
+}
+
+std::vector<uint8_t> ARRIVED(RAWPEER& peer) {
+    std::vector<uint8_t> bytes(4096);
+    const ssize_t n = recv(peer.FD, bytes.data(), bytes.size(), MSG_DONTWAIT);
+    bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Admission, HandshakeBytesKeepTheirOrderWhenThePeerSendsOneBytePerPass) {
+    STARTSERVER(17420);
+    RAWPEER peer;
+    ASSERT_TRUE(peer.CONNECT(17420));
+    ASSERT_TRUE(TICKUNTIL({}, [] { return SERVERTCPSOCKS[0] != nullptr; }));
+    // Code 46213, then the name "Al".
+    const std::vector<uint8_t> sent = BYTES({0x85, 0xB4, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 'A', 'l'});
+    std::vector<uint8_t> got;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        ASSERT_TRUE(peer.WRITE({sent[i]}));
+        ASSERT_TRUE(TICKUNTIL({}, [&] { return SERVERCONNECTIONS[0].BYTESRECEIVED > i; }));
+        SDL_Delay(5);
+        std::vector<uint8_t> more = ARRIVED(peer);
+        got.insert(got.end(), more.begin(), more.end());
+        // The slot number follows the code at once; nothing else comes before the name is whole.
+        if (i + 1 < sent.size()) {
+            EXPECT_EQ(got.size(), i < 3 ? 0u : 4u) << "after byte " << i;
+        }
+    }
+    const size_t total = 4 + 1348 + 36 + 14;
+    std::vector<uint8_t> rest = peer.READ(total - got.size(), 2000);
+    got.insert(got.end(), rest.begin(), rest.end());
+    ASSERT_EQ(got.size(), total);
+    EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + 8), BYTES({0, 0, 0, 0, 1, 0, 0, 0}));
+    const std::string line = "\xFE\xFE\xFE *** Al entered the game.";
+    std::vector<uint8_t> tail = BYTES({6, 0, 0, 0, 28, 0, 0, 0});
+    tail.insert(tail.end(), line.begin(), line.end());
+    for (int b : {7, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, int{'A'}, int{'l'}}) tail.push_back(static_cast<uint8_t>(b));
+    EXPECT_EQ(std::vector<uint8_t>(got.begin() + 4 + 1348, got.end()), tail);
+    SERVERRELEASE();
+}
+
+TEST(Admission, BadConnectorsNeitherStallAPlayerNorHoldTheLowestFreeSlot) {
+    STARTSERVER(17421);
+    TESTCLIENT ann;
+    ASSERT_TRUE(JOIN(ann, 17421, "Ann", {}));
+    ASSERT_TRUE(TICKUNTIL({&ann}, [&] { return ann.UPDATES > 5; }));
+    ann.LONGESTUPDATEGAP = 0;
+
+    // Five silent (slots 1-5), then five with a wrong code (6-10), one tick
+    // apart (the listening queue holds only five).
+    std::array<RAWPEER, 10> bad;
+    std::array<uint32_t, 10> codeat{}, refusedat{}, closedat{};
+    for (size_t i = 0; i < bad.size(); ++i) {
+        ASSERT_TRUE(bad[i].CONNECT(17421));
+        ASSERT_TRUE(i < 5 || bad[i].WRITEINT(1234));
+        codeat[i] = NETNOW();
+        SERVERTICK();
+    }
+    std::array<std::vector<uint8_t>, 10> answers;
+    auto WATCH = [&](size_t from) {
+        for (size_t i = 0; i < bad.size(); ++i) {
+            if (closedat[i] != 0) continue;
+            errno = 0;
+            std::vector<uint8_t> more = ARRIVED(bad[i]);
+            answers[i].insert(answers[i].end(), more.begin(), more.end());
+            if (refusedat[i] == 0 && answers[i].size() >= 4) refusedat[i] = NETNOW();
+            if (more.empty() && errno != EAGAIN && errno != EWOULDBLOCK) closedat[i] = NETNOW();
+        }
+        return std::all_of(closedat.begin() + from, closedat.end(), [](uint32_t at) { return at != 0; });
+    };
+    // A joiner takes slot 6, the lowest one the refusals free, while 1-5 still wait.
+    ASSERT_TRUE(TICKUNTIL({&ann}, [&] { return WATCH(5); }));
+    TESTCLIENT bob;
+    ASSERT_TRUE(JOIN(bob, 17421, "Bob", {&ann}));
+    EXPECT_EQ(bob.SLOT, 6);
+    ASSERT_TRUE(TICKUNTIL({&ann, &bob}, [&] { return WATCH(0); }, 3 * NETWAITLIMITMS));
+    for (size_t i = 0; i < bad.size(); ++i) {
+        EXPECT_EQ(answers[i], BYTES({0xFF, 0xFF, 0xFF, 0xFF})) << i;
+        // -1 about 50 ms after the code (or after the 3 s wait), the close about 50 ms later.
+        const uint32_t wait = i < 5 ? NETWAITLIMITMS : 0;
+        EXPECT_TRUE(refusedat[i] - codeat[i] >= wait + 45 && refusedat[i] - codeat[i] < wait + 1000) << i;
+        EXPECT_TRUE(closedat[i] - refusedat[i] >= 45 && closedat[i] - refusedat[i] < 1000) << i;
+    }
+    EXPECT_LT(ann.LONGESTUPDATEGAP, 1000u);
+    SERVERRELEASE();
+}
