@@ -6,7 +6,7 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build-bench"
-PROGRAMS=(vexil-bench-startup vexil-bench-host vexil-bench-server)
+PROGRAMS=(vexil-bench-startup vexil-bench-host vexil-bench-server vexil-bench-admission)
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j 2 --target "${PROGRAMS[@]}" >/dev/null
