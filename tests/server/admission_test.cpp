@@ -1,6 +1,7 @@
 // Admission without waiting: the handshake's bytes when a peer trickles
-// them in, and players served while bad connectors come and go. The server
-// is ticked from the test thread, so a stall inside a tick shows as a gap.
+// them in, players served while bad connectors come and go, and a peer that
+// stops reading. The server is ticked from the test thread, so a stall
+// inside a tick shows as a gap.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -16,7 +17,6 @@ namespace {
 
 void STARTSERVER(uint16_t port) {
     SERVERRELEASE();
-    NETINIT();
     GAMEPORT = port;
     SERVERPLACEOBJECTS();
     SERVERINITNETCONNECTION();
@@ -29,9 +29,7 @@ bool TICKUNTIL(std::vector<TESTCLIENT*> clients, const std::function<bool()>& pr
         if (NETNOW() - start > ms) return false;
         SERVERTICK();
         SDL_Delay(1);
-        for (TESTCLIENT* client : clients)
-            while (client->POLL() > 0) {
-            }
+        for (TESTCLIENT* client : clients) while (client->POLL() > 0) continue;
     }
     return true;
 }
@@ -42,11 +40,8 @@ bool JOIN(TESTCLIENT& client, uint16_t port, const std::string& name, std::vecto
     NETPUTSTR(client.CONN, name);
     PROTOWRITEKIND(client.CONN, READY);
     NETFLUSH(client.CONN);
-    return TICKUNTIL(others, [&] {
-               NETPUMP(client.CONN);
-               return NETUNREAD(client.CONN) >= 4;
-           }) &&
-           NETTAKEINT(client.CONN, client.SLOT);
+    auto ANSWERED = [&] { return NETPUMP(client.CONN) >= 0 && NETUNREAD(client.CONN) >= 4; };
+    return TICKUNTIL(others, ANSWERED) && NETTAKEINT(client.CONN, client.SLOT);
 }
 
 std::vector<uint8_t> ARRIVED(RAWPEER& peer) {
@@ -134,4 +129,19 @@ TEST(Admission, BadConnectorsNeitherStallAPlayerNorHoldTheLowestFreeSlot) {
     }
     EXPECT_LT(ann.LONGESTUPDATEGAP, 1000u);
     SERVERRELEASE();
+}
+
+// The kernel refusing everything for five seconds means the peer stopped reading.
+TEST(Admission, OutputThatThePeerStopsTakingFailsTheConnectionAfterFiveSeconds) {
+    LOOPBACKPAIR pair(17422);
+    ASSERT_TRUE(pair.OK && pair.FAR.NONBLOCKING);
+    const std::string block(60000, 'x');
+    uint32_t refused = 0;
+    for (int i = 0; i < 3000 && !pair.FAR.FAILED; ++i, SDL_Delay(5)) {
+        if (pair.FAR.OUTBUF.size() < block.size()) NETPUTSTR(pair.FAR, block);
+        NETFLUSH(pair.FAR);
+        if (refused == 0 && !pair.FAR.OUTBUF.empty()) refused = NETNOW();
+    }
+    ASSERT_TRUE(pair.FAR.FAILED);
+    EXPECT_TRUE(NETNOW() - refused >= NETSTALLLIMITMS && NETNOW() - refused < NETSTALLLIMITMS + 3000);
 }
