@@ -41,13 +41,20 @@ std::string PORTTEXT() { return "TCP port " + std::to_string(GAMEPORT); }
 
 SLOTSTATE& STATEOF(int32_t A) { return SERVERSLOTSTATES[static_cast<size_t>(A)]; }
 
-void ENTERSTAGE(int32_t A, int32_t stage, uint32_t waitms) {
-    STATEOF(A).STAGE = stage;
-    STATEOF(A).DEADLINE = NETNOW() + waitms;
+// The handshake's limit runs on the network clock, like every other wait
+// for a peer; the 50 ms pauses run on the game clock, on which they used to
+// be delays (so a driver that steps the game clock steps them too).
+uint32_t STAGECLOCK(int32_t stage) {
+    return stage == SLOTAWAITCODE || stage == SLOTAWAITNAME ? NETNOW() : KELGETTICKS();
 }
 
-// The deadline has come (wrapping-safe: NETNOW() is a 32-bit millisecond count).
-bool DUE(int32_t A) { return static_cast<int32_t>(NETNOW() - STATEOF(A).DEADLINE) >= 0; }
+void ENTERSTAGE(int32_t A, int32_t stage, uint32_t waitms) {
+    STATEOF(A).STAGE = stage;
+    STATEOF(A).DEADLINE = STAGECLOCK(stage) + waitms;
+}
+
+// The deadline has come (wrapping-safe: both clocks are 32-bit millisecond counts).
+bool DUE(int32_t A) { return static_cast<int32_t>(STAGECLOCK(STATEOF(A).STAGE) - STATEOF(A).DEADLINE) >= 0; }
 
 void HANDSHAKE(int32_t A);
 
@@ -174,25 +181,29 @@ bool SERVERSLOTINPLAY(int32_t A) {
            STATEOF(A).STAGE == SLOTSETTLED;
 }
 
+void SERVERADMISSIONSTEP(int32_t A) {
+    if (A < 0 || A >= SERVERSLOTS || SERVERTCPSOCKS[static_cast<size_t>(A)] == nullptr) return;
+    switch (STATEOF(A).STAGE) {
+        case SLOTAWAITCODE:
+        case SLOTAWAITNAME:
+            HANDSHAKE(A);
+            break;
+        case SLOTREFUSING:
+            if (DUE(A)) REFUSE(A);
+            break;
+        case SLOTCLOSING:
+            if (DUE(A)) FINISHDISCONNECT(A);
+            break;
+        default:
+            break;
+    }
+}
+
 void SERVERWAITFORCONNECTIONS() {
     SERVERHOSTING.store(1);
     for (int32_t A = 0; A < SERVERSLOTS; ++A) {
         if (SERVERTCPSOCKS[static_cast<size_t>(A)] != nullptr) {
-            switch (STATEOF(A).STAGE) {
-                case SLOTAWAITCODE:
-                case SLOTAWAITNAME:
-                    HANDSHAKE(A);
-                    break;
-                case SLOTREFUSING:
-                    if (DUE(A)) REFUSE(A);
-                    break;
-                case SLOTCLOSING:
-                    if (DUE(A)) FINISHDISCONNECT(A);
-                    break;
-                default:
-                    SERVERNETGETDATAPACKET(A);
-                    break;
-            }
+            SERVERNETGETDATAPACKET(A);
             continue;
         }
         TCPsocket socket = SERVERTCPSOCK != nullptr ? SDLNet_TCP_Accept(SERVERTCPSOCK) : nullptr;

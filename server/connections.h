@@ -40,17 +40,20 @@ extern std::atomic<uint32_t> SERVERSILENCELIMITMS;
 // (e.g. "vexil: cannot listen on TCP port 7778: address already in use").
 void SERVERINITNETCONNECTION();
 // The connection pass: sets SERVERHOSTING, then for each slot in ascending
-// order: a settled occupied slot goes to SERVERNETGETDATAPACKET; a slot in
-// another stage takes its next admission step if its bytes or its deadline
-// are there; a free slot is offered to a pending connection, which enters
-// SLOTAWAITCODE (ship placed, CONNECTED 1) and the pass goes on at once.
-// A handshake step admits on a whole name (slot number, FULLSTATE and the
-// join announcement were queued in that order), and refuses a wrong code or
-// one missing for NETWAITLIMITMS: -1 50 ms after the code, the close 50 ms
-// later. A name missing for NETWAITLIMITMS after the code admits an empty
-// name whose connection counts as closed. A slot whose stage changed in a
-// pass is not handed to the exchange or offered to a connection in it.
+// order hands an occupied slot to SERVERNETGETDATAPACKET (which passes a
+// slot in its admission on to SERVERADMISSIONSTEP) and offers a free one to
+// a pending connection, which enters SLOTAWAITCODE (ship placed, CONNECTED
+// 1) and gets one look at its bytes; the pass goes on at once.
 void SERVERWAITFORCONNECTIONS();
+// Slot A's next admission step, taken only if its bytes or its deadline are
+// there: a whole name admits (slot number, FULLSTATE and the join
+// announcement were queued in that order); a wrong code, or none within
+// NETWAITLIMITMS of the accept, is refused: -1 50 ms after the code, the
+// close 50 ms later. A name missing for NETWAITLIMITMS after the code admits
+// an empty name whose connection counts as closed. A slot that changed
+// stage is not served as a player in the same pass. Does nothing for a
+// settled or free slot.
+void SERVERADMISSIONSTEP(int32_t A);
 // Starts freeing slot A: 50 ms later (SLOTCLOSING) a pass closes the
 // connection and removes it from its set, parks the ship at
 // (-15000, -15000) and announces the leave. Until then the slot stays

@@ -19,6 +19,12 @@ const std::string PLAYERCHATCOLOUR = "\xFE\xFE\xFE";
 void SERVERNETGETDATAPACKET(int32_t A) {
     NETCONNECTION* conn = SERVERCONNECTION(A);
     if (conn == nullptr || SERVERTCPSOCKS[static_cast<size_t>(A)] == nullptr) return;
+    // A slot still being admitted or disconnected is no player's yet (or
+    // any more): its bytes are the handshake's, its deadlines the pauses'.
+    if (SERVERSLOTSTATES[static_cast<size_t>(A)].STAGE != SLOTSETTLED) {
+        SERVERADMISSIONSTEP(A);
+        return;
+    }
     NETPUMP(*conn);
 
     int32_t kind = GOODBYE;

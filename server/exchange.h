@@ -15,6 +15,8 @@
 // protocol (bad string length), failed (unsent output past the limit, a
 // send error), has been silent for SERVERSILENCELIMITMS, or has sent nothing
 // for NETWAITLIMITMS while part of a message is still missing.
+// A slot in its admission or being disconnected (not SLOTSETTLED) is not
+// read here: it takes its SERVERADMISSIONSTEP instead.
 void SERVERNETGETDATAPACKET(int32_t A);
 // X = 1: FULLSTATE to slot A; X = 3: UPDATE built for A; X = 0: GOODBYE,
 // then the slot is disconnected; anything else: nothing. Messages are only
