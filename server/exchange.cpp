@@ -3,6 +3,7 @@
 #include "server/exchange.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "main/spine.h"
@@ -14,7 +15,23 @@
 
 namespace {
 const std::string PLAYERCHATCOLOUR = "\xFE\xFE\xFE";
+
+// A slot still in its handshake (or being refused) holds no player yet:
+// other players are shown it as not connected, so a connector that never
+// finishes (a port scan, a wrong code) never appears as a nameless ship in
+// their views. Its own record keeps CONNECTED 1 throughout.
+template <typename WRITE>
+void WRITEHIDINGHANDSHAKES(WRITE write) {
+    std::array<int32_t, SERVERSLOTS> shown{};
+    for (size_t b = 0; b < SERVERSLOTS; ++b) {
+        shown[b] = SERVERPLAYERS[b].CONNECTED;
+        const int32_t stage = SERVERSLOTSTATES[b].STAGE;
+        if (stage == SLOTAWAITCODE || stage == SLOTAWAITNAME || stage == SLOTREFUSING) SERVERPLAYERS[b].CONNECTED = 0;
+    }
+    write();
+    for (size_t b = 0; b < SERVERSLOTS; ++b) SERVERPLAYERS[b].CONNECTED = shown[b];
 }
+}  // namespace
 
 void SERVERNETGETDATAPACKET(int32_t A) {
     NETCONNECTION* conn = SERVERCONNECTION(A);
@@ -77,10 +94,10 @@ void SERVERNETSENDDATAPACKET(int32_t A, int32_t X) {
             SERVERNETDISCONNECTREMOTE(A);
             break;
         case FULLSTATE:
-            PROTOWRITEFULLSTATE(*conn, SERVERPLAYERS);
+            WRITEHIDINGHANDSHAKES([&] { PROTOWRITEFULLSTATE(*conn, SERVERPLAYERS); });
             break;
         case UPDATE:
-            PROTOWRITEUPDATE(*conn, SERVERPLAYERS, A);
+            WRITEHIDINGHANDSHAKES([&] { PROTOWRITEUPDATE(*conn, SERVERPLAYERS, A); });
             break;
         default:
             break;

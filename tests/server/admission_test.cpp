@@ -116,6 +116,8 @@ TEST(Admission, BadConnectorsNeitherStallAPlayerNorHoldTheLowestFreeSlot) {
     };
     // A joiner takes slot 6, the lowest one the refusals free, while 1-5 still wait.
     ASSERT_TRUE(TICKUNTIL({&ann}, [&] { return WATCH(5); }));
+    // Connectors still in their handshake never show in a player's view.
+    for (size_t slot = 1; slot <= bad.size(); ++slot) EXPECT_EQ(ann.PLAYERS[slot].CONNECTED, 0) << slot;
     TESTCLIENT bob;
     ASSERT_TRUE(JOIN(bob, 17421, "Bob", {&ann}));
     EXPECT_EQ(bob.SLOT, 6);
