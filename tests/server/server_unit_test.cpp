@@ -67,6 +67,17 @@ TEST(ServerProjectiles, HitsFollowTheRoundedDistanceAndSpareTheOwner) {
         EXPECT_EQ(NETREADINT(second.second.data() + 4), 2);
         EXPECT_EQ(slots.NEXT(slot).first, -1);
     }
+
+    // The ship's point and the projectile's are each rounded before they are
+    // compared: with the ship at y 0.4 its point is (34, 30); a projectile at
+    // y 98.4 rounds to 98 (68 below: a hit), one at 98.6 to 99 (a miss, though
+    // 98.6 - 30.4 is only 68.2).
+    SERVERPLAYERS[1].Y = 0.4;
+    SERVERBULLETS[4] = STILLBULLET(34.0f, 98.4f, 0);
+    SERVERBULLETS[5] = STILLBULLET(34.0f, 98.6f, 0);
+    BULLETSTEP();
+    EXPECT_EQ(SERVERBULLETS[4].SPRITE, 0);
+    EXPECT_EQ(SERVERBULLETS[5].SPRITE, 1);
 }
 
 TEST(ServerProjectiles, OneShotCanHitTwoShipsAndTheFourthHitKills) {
