@@ -112,6 +112,18 @@ TEST_F(NetworkTest, FullStateOverwritesEveryShipAndTheReplyEchoesTheServersContr
     EXPECT_EQ(reply.SHOOTING, SHIPS[4].SHOOTING);
     EXPECT_EQ(reply.SUBDIRECTION, SHIPS[4].SUBDIRECTION);
     EXPECT_EQ(reply.DELTATHETA, SHIPS[4].DELTATHETA);
+
+    // The reception time runs from that CONTROLS leaving to the UPDATE that
+    // answers it arriving, on the game's clock.
+    USEFAKECLOCK(7000);
+    PROTOWRITEUPDATE(SERVER->CONN, SHIPS, 4);
+    SENDANDDISPATCHONE(104);
+    ASSERT_TRUE(READCONTROLS(reply));
+    FAKENOW = 7037;
+    PROTOWRITEUPDATE(SERVER->CONN, SHIPS, 4);
+    SENDANDDISPATCHONE(104);
+    EXPECT_EQ(CLIENTROUNDTRIPTIME1, 7000);
+    EXPECT_EQ(CLIENTROUNDTRIPTIME2, 7037);
 }
 
 TEST_F(NetworkTest, UpdateTouchesOnlyMotionHealthAndConnectedOfTheOwnShip) {

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "client/client.h"
 #include "client/network.h"
 #include "client/render.h"
 #include "main/spine.h"
@@ -124,6 +125,19 @@ TEST_F(RenderTest, CameraCentresTheOwnShipAndLayoutHasItsAreas) {
     EXPECT_EQ(clip.w, 800);
     EXPECT_EQ(clip.h, 600);
     SAVESCREEN(std::string(VEXIL_BINARY_DIR) + "/artifacts/client-render-camera.bmp");
+}
+
+TEST_F(RenderTest, SlotsOneToThreeShowTheirOwnSetBeneathTheCommonImage) {
+    // Slot 2 at the view centre: its own 11 x 11 image under the common 5 x 5.
+    CLIENTPLAYERS[2].CONNECTED = 1;
+    CLIENTPLAYERS[2].SUBDIRECTION = 8;
+    REPLACE(PLAYER3SPRITES[0][8], SOLIDSURFACE(11, 11, 0, 0, 255));
+    REPLACE(PLAYER2SPRITES[0][8], SOLIDSURFACE(5, 5, 0, 255, 0));
+    CLIENTDRAWEVERYTHING();
+    EXPECT_EQ(READPIXEL(328, 305), (RGB{0, 255, 0}));
+    EXPECT_EQ(READPIXEL(322, 300), (RGB{0, 0, 255}));  // 322.5 and 299.5 round to even
+    EXPECT_EQ(READPIXEL(332, 310), (RGB{0, 0, 255}));
+    EXPECT_EQ(READPIXEL(333, 305), BLACK);
 }
 
 TEST_F(RenderTest, StarsAndProjectilesSitWhereTheCameraPutsThem) {
@@ -250,6 +264,16 @@ TEST_F(RenderTest, HealthBarRisesWithHealth) {
     CLIENTDRAWEVERYTHING();
     EXPECT_EQ(READPIXEL(660, 277), BLACK);
     EXPECT_EQ(READPIXEL(660, 278), LIGHTGREY);
+
+    // No message carries MAXHEALTH: the arena set-up gives it to slots 0 to
+    // 3 only, so a player in a higher slot never sees a bar, whatever its health.
+    for (int32_t slot : {0, 3, 4, 15}) {
+        CLIENTPLACEOBJECTS();
+        CLIENTCURRENTPLAYERSHIP = slot;
+        CLIENTPLAYERS[static_cast<size_t>(slot)].HEALTH = 100;
+        CLIENTDRAWEVERYTHING();
+        EXPECT_EQ(READPIXEL(660, 277), slot <= 3 ? RED : BLACK) << slot;
+    }
 }
 
 TEST_F(RenderTest, ReadOutLinesShowScoresAndRates) {
@@ -276,6 +300,10 @@ TEST_F(RenderTest, ReadOutLinesShowScoresAndRates) {
     EXPECT_EQ(LINE6, EXPECTEDLINE(671, 253, "Frame rate is:over 1000"));
     EXPECT_EQ(LINE7, EXPECTEDLINE(671, 268, "Enforced rate is:25"));
     EXPECT_EQ(LINE8, EXPECTEDLINE(671, 283, "Reception time is :42ms"));
+    CLIENTROUNDTRIPTIME2 = 5007.5;
+    CLIENTDRAWEVERYTHING();
+    const std::vector<RGB> LATER = REGION(671, 283, 126, 15);
+    EXPECT_EQ(LATER, EXPECTEDLINE(671, 283, "Reception time is :7.5ms"));
 }
 
 TEST_F(RenderTest, ChatLinesFadeWithAge) {
@@ -294,6 +322,12 @@ TEST_F(RenderTest, ChatLinesFadeWithAge) {
     EXPECT_FALSE(CONTAINS(LINE0, (RGB{233, 9, 9})));
     EXPECT_TRUE(CONTAINS(LINE1, (RGB{233, 9, 9})));
     EXPECT_FALSE(CONTAINS(LINE1, (RGB{254, 10, 10})));
+    // Exactly where and how line 0 and line 1 are printed.
+    const std::vector<RGB> DRAWN = REGION(2, 540, 300, 40);
+    KELFILLRECT(2, 540, 300, 40, 0, 0, 0);
+    KELPRINT(10, 560, KELCOLOUR(254, 10, 10), "MMMM HHHH");
+    KELPRINT(10, 548, KELCOLOUR(233, 9, 9), "MMMM HHHH");
+    EXPECT_EQ(DRAWN, REGION(2, 540, 300, 40));
     // Line 12 is black on the black view: nothing of it shows.
     for (const RGB& p : REGION(10, 416, 120, 12)) ASSERT_EQ(p, BLACK);
     for (const RGB& p : REGION(10, 524, 120, 24)) ASSERT_EQ(p, BLACK);
