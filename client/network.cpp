@@ -148,7 +148,7 @@ void CLIENTSTARTNETWORK() {
 
     DEBUGMESSAGE("client::open");
     errno = 0;
-    CLIENTSOCKET = SDLNet_TCP_Open(&CLIENTIP);
+    CLIENTSOCKET = NETOPEN(&CLIENTIP);
     if (CLIENTSOCKET == nullptr) {
         const int error = errno;
         DEBUGMESSAGE("Error: SDLNet_TCP_Open failed");
@@ -161,7 +161,7 @@ void CLIENTSTARTNETWORK() {
     DEBUGMESSAGE("client::allocateSocketSet");
     CLIENTTCPSOCKSET = SDLNet_AllocSocketSet(1);
     if (CLIENTTCPSOCKSET == nullptr) {
-        SDLNet_TCP_Close(CLIENTSOCKET);
+        if (CLIENTSOCKET != NETMEMORYSOCKET) SDLNet_TCP_Close(CLIENTSOCKET);
         CLIENTSOCKET = nullptr;
         STARTFAILED(std::string("cannot make a socket set: ") + SDLNet_GetError(), false);
         return;
@@ -193,13 +193,8 @@ void CLIENTSTARTNETWORK() {
                         false);
             return;
         }
-        if (!conn.OUTBUF.empty()) NETFLUSH(conn);
-        const int ready = SDLNet_CheckSockets(conn.SET, 10);
-        if (ready > 0) {
-            NETPUMP(conn);
-        } else if (ready < 0) {
-            SDL_Delay(1);
-        }
+        if (NETUNSENT(conn) != 0) NETFLUSH(conn);
+        NETPOLL(conn, 10);
     }
     int32_t slot = AUTHREFUSED;
     NETTAKEINT(conn, slot);
