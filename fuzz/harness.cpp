@@ -93,11 +93,23 @@ void RESETSERVERTABLES() {
     }
 }
 
+// A projectile step walks every projectile slot; with none in flight it
+// has nothing to do and most streams never fire, so the tick (and the
+// client's frame) leaves it out then. The check itself is kept out of the coverage tracing.
+#if defined(__clang__)
+__attribute__((no_sanitize("coverage")))
+#endif
+bool PROJECTILESINFLIGHT(const BULLETTABLE& bullets) {
+    for (const BULLETTYPE& bullet : bullets)
+        if (bullet.SPRITE != 0) return true;
+    return false;
+}
+
 // One server tick without the pause's wait.
 void SERVERPASS() {
     SERVERWAITFORCONNECTIONS();
     SERVERPHYSICS();
-    SERVERBULLETPHYSICS();
+    if (PROJECTILESINFLIGHT(SERVERBULLETS)) SERVERBULLETPHYSICS();
     SERVERFLUSHALL();
     KELDELAY(5);
 }
@@ -215,7 +227,7 @@ bool FUZZCLIENTSTART(const std::string& datafolder) {
     std::string folder = (fs::temp_directory_path() / "vexil-fuzz-XXXXXX").string();
     if (mkdtemp(folder.data()) == nullptr) return false;
     fs::create_directory_symlink(fs::path(datafolder), fs::path(folder) / "data", error);
-    std::ofstream(fs::path(folder) / "config.cfg") << "xres, 640\nyres, 480\ndepth, 32\n";
+    std::ofstream(fs::path(folder) / "config.cfg") << "xres, 320\nyres, 240\ndepth, 32\n";
     fs::current_path(folder, error);
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -247,7 +259,7 @@ FUZZCLIENTOUTCOME FUZZCLIENTSTREAM(const uint8_t* data, size_t size) {
         // A frame's network and prediction steps, in the frame's order.
         CLIENTNETGETDATAPACKET();
         CLIENTPHYSICS();
-        CLIENTBULLETPHYSICS();
+        if (PROJECTILESINFLIGHT(CLIENTBULLETS)) CLIENTBULLETPHYSICS();
         CLIENTNETFLUSH();
         KELDELAY(33);
     }

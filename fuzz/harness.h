@@ -44,7 +44,7 @@ struct FUZZSERVEROUTCOME {
 FUZZSERVEROUTCOME FUZZSERVERSTREAM(const uint8_t* data, size_t size);
 
 // With DATAFOLDER (the game's data/ folder) video starts on SDL's dummy
-// driver at 640 x 480 x 32 with every sprite loaded, and each stream ends
+// driver at 320 x 240 x 32 with every sprite loaded, and each stream ends
 // with a drawn frame; the working directory is the same afterwards.
 bool FUZZCLIENTSTART(const std::string& datafolder);
 
