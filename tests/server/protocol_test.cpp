@@ -370,3 +370,24 @@ TEST(BufferedConnection, PartialSendsKeepTheOrderOfBytes) {
     }
     EXPECT_EQ(expected, queued);
 }
+
+// A FULLSTATE or UPDATE whose peer closed inside it leaves the table as it was.
+TEST(WireEncoding, AShipTableMessageCutShortLeavesTheTableAsItWas) {
+    SHIPTABLE ships{};
+    for (int i = 0; i < MAXPLAYERS; ++i) ships[static_cast<size_t>(i)] = SAMPLESHIP(i);
+    for (const int32_t kind : {FULLSTATE, UPDATE}) {
+        std::vector<uint8_t> bytes;
+        NETCONNECTION writer;
+        NETQUEUEMEMORY(nullptr, 0, true, &bytes);
+        NETATTACH(writer, NETMEMORYSOCKET, nullptr);
+        kind == FULLSTATE ? PROTOWRITEFULLSTATE(writer, ships) : PROTOWRITEUPDATE(writer, ships, 3);
+        NETFLUSH(writer);
+        NETCONNECTION reader;
+        NETQUEUEMEMORY(bytes.data() + 4, bytes.size() - 5, true, nullptr);
+        NETATTACH(reader, NETMEMORYSOCKET, nullptr);
+        SHIPTABLE seen{};
+        seen[5].PLAYERNAME = "kept";
+        EXPECT_FALSE(kind == FULLSTATE ? PROTOREADFULLSTATE(reader, seen) : PROTOREADUPDATE(reader, seen, 3)) << kind;
+        EXPECT_TRUE(seen[0].X == 0 && seen[0].CONNECTED == 0 && seen[5].PLAYERNAME == "kept") << kind;
+    }
+}
