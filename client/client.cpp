@@ -83,7 +83,7 @@ void GAMECLIENT(int32_t& /*CLIENTOPTION*/) {
     KELGETSCREENDIMENSIONS(W, H);
     CLIENTSETCHATROW(W, H);
 
-    do {
-        CLIENTFRAME();
-    } while (QUITLOOP == 0);
+    // A start that failed (no host, no network library, no connection) has
+    // set the stop flag: the game ends after its message, without a frame.
+    while (QUITLOOP == 0) CLIENTFRAME();
 }

@@ -201,7 +201,16 @@ void CLIENTSTARTNETWORK() {
     if (slot == AUTHREFUSED) {
         DEBUGMESSAGE("client::AuthFailure!");
         CLIENTCURRENTPLAYERSHIP = AUTHREFUSED;
-        STARTFAILED("the server at " + SERVERTEXT() + " refused this client", false);
+        const std::string line = "the server at " + SERVERTEXT() + " refused this client";
+        // A bot gives up at once. The game's own client goes on with the
+        // connection: its READY goes out, and the first frame's pass finds
+        // the connection the server closes and ends the game, status 1.
+        if (CLIENTQUITSONLOSS == 0) {
+            STARTFAILED(line, false);
+            return;
+        }
+        std::cerr << "vexil: " << line << std::endl;
+        KELEXITSTATUS = 1;
         return;
     }
     if (!PROTOVALIDSLOT(slot)) {

@@ -139,7 +139,8 @@ bool DRAWING = false;
 // only READY, CONTROLS and CHAT messages, each whole.
 bool CLIENTSENTREADABLE(const std::vector<uint8_t>& bytes, bool joined) {
     if (bytes.size() < 4 || NETREADINT(bytes.data()) != AUTHCODE) return false;
-    if (!joined) return bytes.size() == 4;
+    // A refused client still sends its READY.
+    if (!joined) return bytes.size() == 4 || (bytes.size() == 8 && NETREADINT(bytes.data() + 4) == READY);
     const size_t namelength = VX_PLAYERNAME.size();
     if (bytes.size() < 8 + namelength || NETREADINT(bytes.data() + 4) != static_cast<int32_t>(namelength) ||
         !std::equal(VX_PLAYERNAME.begin(), VX_PLAYERNAME.end(), bytes.begin() + 8))
@@ -252,7 +253,7 @@ FUZZCLIENTOUTCOME FUZZCLIENTSTREAM(const uint8_t* data, size_t size) {
     RESETCLIENTTABLES();
     NETQUEUEMEMORY(data, size, true, &outcome.SENT);
     CLIENTSTARTNETWORK();
-    outcome.JOINED = CLIENTCONNECTED();
+    outcome.JOINED = CLIENTCONNECTED() && CLIENTCURRENTPLAYERSHIP != AUTHREFUSED;
     CLIENTSENDREADY();
     const int passlimit = static_cast<int>(size / 4) + 256;
     while (CLIENTCONNECTED() && outcome.PASSES++ < passlimit) {

@@ -327,7 +327,16 @@ TEST_F(NetworkTest, ARefusedCodeEndsWithStatusOne) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexil: the server at 127.0.0.1 port 27114 refused this client\n");
     EXPECT_EQ(CLIENTCURRENTPLAYERSHIP, -1);
     EXPECT_EQ(KELEXITSTATUS.load(), 1);
+    // READY still goes out; the pass that finds the server's close ends the game.
+    ASSERT_TRUE(CLIENTCONNECTED());
+    EXPECT_EQ(QUITLOOP.load(), 0);
+    CLIENTSENDREADY();
+    ASSERT_TRUE(server.WAITBYTES(4));
+    EXPECT_EQ(NETREADINT(NETPEEK(server.CONN)), READY);
+    server.DROP();
+    EXPECT_TRUE(DISPATCHUNTIL([] { return QUITLOOP.load() != 0; }));
     EXPECT_FALSE(CLIENTCONNECTED());
+    EXPECT_EQ(KELEXITSTATUS.load(), 1);
 }
 
 TEST_F(NetworkTest, AServerThatNeverAnswersIsGivenUpAfterFiveSeconds) {
