@@ -83,7 +83,11 @@ void GAMECLIENT(int32_t& /*CLIENTOPTION*/) {
     KELGETSCREENDIMENSIONS(W, H);
     CLIENTSETCHATROW(W, H);
 
-    // A start that failed (no host, no network library, no connection) has
-    // set the stop flag: the game ends after its message, without a frame.
-    while (QUITLOOP == 0) CLIENTFRAME();
+    // Without a host there is no game to show: the message is all.
+    if (CLIENTNOHOST != 0) return;
+    // Every other start runs at least one pass: after a failed connect or a
+    // refusal that one pass is the last.
+    do {
+        CLIENTFRAME();
+    } while (QUITLOOP == 0);
 }

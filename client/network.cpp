@@ -23,6 +23,7 @@ CLIENTTHREADLOCAL double CLIENTROUNDTRIPTIME1 = 0;
 CLIENTTHREADLOCAL double CLIENTROUNDTRIPTIME2 = 0;
 CLIENTTHREADLOCAL int32_t CLIENTCONTROLSSENT = 0;
 CLIENTTHREADLOCAL int32_t CLIENTQUITSONLOSS = 1;
+CLIENTTHREADLOCAL int32_t CLIENTNOHOST = 0;
 
 namespace {
 // A CONTROLS queued this frame, not yet handed to the kernel.
@@ -131,6 +132,7 @@ void CLIENTNETCLOSE() {
 
 void CLIENTSTARTNETWORK() {
     DEBUGMESSAGE("client::init");
+    CLIENTNOHOST = 0;
     if (NETINIT() != 0) {
         DEBUGMESSAGE("Error: SDLNet_Init failed");
         STARTFAILED(std::string("cannot start the network library: ") + SDLNet_GetError(), false);
@@ -141,6 +143,7 @@ void CLIENTSTARTNETWORK() {
     const std::string host = TRIMSPACES(VX_HOSTNAME);
     if (host.empty() || SDLNet_ResolveHost(&CLIENTIP, host.c_str(), static_cast<Uint16>(GAMEPORT)) != 0) {
         DEBUGMESSAGE("Error: SDLNet_ResolveHost failed");
+        CLIENTNOHOST = 1;
         STARTFAILED(host.empty() ? std::string("no host address given") : "cannot resolve the host name \"" + host + "\"",
                     true);
         return;
@@ -202,15 +205,16 @@ void CLIENTSTARTNETWORK() {
         DEBUGMESSAGE("client::AuthFailure!");
         CLIENTCURRENTPLAYERSHIP = AUTHREFUSED;
         const std::string line = "the server at " + SERVERTEXT() + " refused this client";
-        // A bot gives up at once. The game's own client goes on with the
-        // connection: its READY goes out, and the first frame's pass finds
-        // the connection the server closes and ends the game, status 1.
+        // A bot gives up at once. The game's own client keeps the
+        // connection for its last pass: READY goes out, and that pass reads
+        // the connection the server closes. The game ends with status 1.
         if (CLIENTQUITSONLOSS == 0) {
             STARTFAILED(line, false);
             return;
         }
         std::cerr << "vexil: " << line << std::endl;
         KELEXITSTATUS = 1;
+        QUITLOOP = 1;
         return;
     }
     if (!PROTOVALIDSLOT(slot)) {
