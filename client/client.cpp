@@ -83,6 +83,10 @@ void GAMECLIENT(int32_t& /*CLIENTOPTION*/) {
     KELGETSCREENDIMENSIONS(W, H);
     CLIENTSETCHATROW(W, H);
 
+    // Without a host there is no game to show: the message is all.
+    if (CLIENTNOHOST != 0) return;
+    // Every other start runs at least one pass: after a failed connect or a
+    // refusal that one pass is the last.
     do {
         CLIENTFRAME();
     } while (QUITLOOP == 0);

@@ -23,6 +23,7 @@ CLIENTTHREADLOCAL double CLIENTROUNDTRIPTIME1 = 0;
 CLIENTTHREADLOCAL double CLIENTROUNDTRIPTIME2 = 0;
 CLIENTTHREADLOCAL int32_t CLIENTCONTROLSSENT = 0;
 CLIENTTHREADLOCAL int32_t CLIENTQUITSONLOSS = 1;
+CLIENTTHREADLOCAL int32_t CLIENTNOHOST = 0;
 
 namespace {
 // A CONTROLS queued this frame, not yet handed to the kernel.
@@ -131,6 +132,7 @@ void CLIENTNETCLOSE() {
 
 void CLIENTSTARTNETWORK() {
     DEBUGMESSAGE("client::init");
+    CLIENTNOHOST = 0;
     if (NETINIT() != 0) {
         DEBUGMESSAGE("Error: SDLNet_Init failed");
         STARTFAILED(std::string("cannot start the network library: ") + SDLNet_GetError(), false);
@@ -141,6 +143,7 @@ void CLIENTSTARTNETWORK() {
     const std::string host = TRIMSPACES(VX_HOSTNAME);
     if (host.empty() || SDLNet_ResolveHost(&CLIENTIP, host.c_str(), static_cast<Uint16>(GAMEPORT)) != 0) {
         DEBUGMESSAGE("Error: SDLNet_ResolveHost failed");
+        CLIENTNOHOST = 1;
         STARTFAILED(host.empty() ? std::string("no host address given") : "cannot resolve the host name \"" + host + "\"",
                     true);
         return;
@@ -148,7 +151,7 @@ void CLIENTSTARTNETWORK() {
 
     DEBUGMESSAGE("client::open");
     errno = 0;
-    CLIENTSOCKET = SDLNet_TCP_Open(&CLIENTIP);
+    CLIENTSOCKET = NETOPEN(&CLIENTIP);
     if (CLIENTSOCKET == nullptr) {
         const int error = errno;
         DEBUGMESSAGE("Error: SDLNet_TCP_Open failed");
@@ -161,7 +164,7 @@ void CLIENTSTARTNETWORK() {
     DEBUGMESSAGE("client::allocateSocketSet");
     CLIENTTCPSOCKSET = SDLNet_AllocSocketSet(1);
     if (CLIENTTCPSOCKSET == nullptr) {
-        SDLNet_TCP_Close(CLIENTSOCKET);
+        if (CLIENTSOCKET != NETMEMORYSOCKET) SDLNet_TCP_Close(CLIENTSOCKET);
         CLIENTSOCKET = nullptr;
         STARTFAILED(std::string("cannot make a socket set: ") + SDLNet_GetError(), false);
         return;
@@ -193,20 +196,25 @@ void CLIENTSTARTNETWORK() {
                         false);
             return;
         }
-        if (!conn.OUTBUF.empty()) NETFLUSH(conn);
-        const int ready = SDLNet_CheckSockets(conn.SET, 10);
-        if (ready > 0) {
-            NETPUMP(conn);
-        } else if (ready < 0) {
-            SDL_Delay(1);
-        }
+        if (NETUNSENT(conn) != 0) NETFLUSH(conn);
+        NETPOLL(conn, 10);
     }
     int32_t slot = AUTHREFUSED;
     NETTAKEINT(conn, slot);
     if (slot == AUTHREFUSED) {
         DEBUGMESSAGE("client::AuthFailure!");
         CLIENTCURRENTPLAYERSHIP = AUTHREFUSED;
-        STARTFAILED("the server at " + SERVERTEXT() + " refused this client", false);
+        const std::string line = "the server at " + SERVERTEXT() + " refused this client";
+        // A bot gives up at once. The game's own client keeps the
+        // connection for its last pass: READY goes out, and that pass reads
+        // the connection the server closes. The game ends with status 1.
+        if (CLIENTQUITSONLOSS == 0) {
+            STARTFAILED(line, false);
+            return;
+        }
+        std::cerr << "vexil: " << line << std::endl;
+        KELEXITSTATUS = 1;
+        QUITLOOP = 1;
         return;
     }
     if (!PROTOVALIDSLOT(slot)) {

@@ -26,6 +26,9 @@ extern CLIENTTHREADLOCAL int32_t CLIENTCONTROLSSENT;
 // watches CLIENTCONNECTED()), and a failed start of a bot does not wait for
 // a console key.
 extern CLIENTTHREADLOCAL int32_t CLIENTQUITSONLOSS;
+// Set by a start whose host is empty or cannot be resolved: the game then
+// ends right after its message, without a frame.
+extern CLIENTTHREADLOCAL int32_t CLIENTNOHOST;
 
 // Longest wait for the server's answer to the code, in milliseconds.
 constexpr uint32_t CLIENTHANDSHAKELIMITMS = 5000;

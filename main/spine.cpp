@@ -12,7 +12,7 @@ std::string VX_HOSTNAME;
 std::string VX_PLAYERNAME;
 int32_t GAMEPORT = 7778;
 
-void DEBUGMESSAGE(const std::string& /*x*/) {}
+void DEBUGMESSAGE(const char* /*x*/) {}
 
 std::string TRIMSPACES(const std::string& text) {
     size_t start = text.find_first_not_of(' ');

@@ -27,7 +27,7 @@ constexpr const char* HOSTINGADDRESS = "127.0.0.1";
 extern int32_t GAMEPORT;
 
 // Trace points of the game code: every text is discarded.
-void DEBUGMESSAGE(const std::string& x);
+void DEBUGMESSAGE(const char* x);
 
 // True when the host address, with surrounding spaces removed, is exactly
 // "127.0.0.1": this process then runs the server.

@@ -106,7 +106,7 @@ SDL_Surface* MAKETURNEDSPRITE(SDL_Surface* source, int column) {
 void LOADGRAPHICS() {
     DEBUGMESSAGE("Loading Star Sprites");
     for (int n = 0; n <= 9; ++n) {
-        DEBUGMESSAGE(std::to_string(n));
+        DEBUGMESSAGE(std::to_string(n).c_str());
         STARSPRITES[static_cast<size_t>(n)] = KELLOADMASKEDGRAPHIC("data\\star" + std::to_string(n) + ".bmp");
     }
     DEBUGMESSAGE("Loading Player Sprites");

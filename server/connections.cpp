@@ -206,7 +206,7 @@ void SERVERWAITFORCONNECTIONS() {
             SERVERNETGETDATAPACKET(A);
             continue;
         }
-        TCPsocket socket = SERVERTCPSOCK != nullptr ? SDLNet_TCP_Accept(SERVERTCPSOCK) : nullptr;
+        TCPsocket socket = NETACCEPT(SERVERTCPSOCK);
         if (socket != nullptr) ACCEPT(A, socket);
     }
 }

@@ -14,7 +14,7 @@ constexpr uint32_t TICKPAUSEMS = 5;
 }
 
 void GAMESERVER(int32_t /*SERVEROPTION*/) {
-    DEBUGMESSAGE(VX_HOSTNAME);
+    DEBUGMESSAGE(VX_HOSTNAME.c_str());
     if (!ISHOSTADDRESS(VX_HOSTNAME)) {
         DEBUGMESSAGE("server::ServerUnneeded");
         return;

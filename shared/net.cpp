@@ -2,7 +2,7 @@
 // primitives. See net.h for the model.
 // Threads: each NETCONNECTION is used by one thread only: CLIENTCONNECTION
 // and the CLIENT* socket globals are thread_local (one set per client
-// thread), SERVERCONNECTIONS and
+// thread), the queued memory connection is per thread, SERVERCONNECTIONS and
 // the SERVER* socket globals by the server thread. NETINIT is safe from any
 // thread.
 #include "shared/net.h"
@@ -35,6 +35,17 @@ std::array<SDLNet_SocketSet, SERVERSLOTS> SERVERTCPSOCKSETS{};
 std::array<NETCONNECTION, SERVERSLOTS> SERVERCONNECTIONS;
 
 namespace {
+
+// The memory connection the next accept or open hands out (per thread).
+struct PENDINGMEMORY {
+    bool QUEUED = false;
+    const uint8_t* DATA = nullptr;
+    size_t SIZE = 0;
+    bool ENDS = true;
+    std::vector<uint8_t>* OUT = nullptr;
+};
+thread_local PENDINGMEMORY PENDING;
+char MEMORYTAG;
 
 // The first fields of SDL_net 1.2's private TCP socket record. Only used to
 // find the descriptor, and only trusted after VERIFIEDDESCRIPTOR agrees.
@@ -98,7 +109,7 @@ void COMPACTINPUT(NETCONNECTION& conn) {
 
 void APPEND(NETCONNECTION& conn, const uint8_t* bytes, size_t count) {
     if (conn.SOCKET == nullptr || conn.FAILED) return;
-    if (conn.OUTBUF.size() + count > NETMAXUNSENT) {
+    if (NETUNSENT(conn) + count > NETMAXUNSENT) {
         NETFAIL(conn);
         return;
     }
@@ -143,7 +154,55 @@ bool TAKE64(NETCONNECTION& conn, uint64_t& value) {
     return true;
 }
 
+// What the kernel took of the queued output: dropped by moving the offset,
+// and the buffer compacted only when the sent part is large or most of it,
+// so a peer that takes a little at a time costs no copy of the rest each
+// flush.
+void SENT(NETCONNECTION& conn, size_t count) {
+    conn.BYTESSENT += count;
+    conn.OUTPOS += count;
+    if (conn.OUTPOS >= conn.OUTBUF.size()) {
+        conn.OUTBUF.clear();
+        conn.OUTPOS = 0;
+    } else if (conn.OUTPOS >= 64 * 1024 || conn.OUTPOS * 2 >= conn.OUTBUF.size()) {
+        conn.OUTBUF.erase(conn.OUTBUF.begin(), conn.OUTBUF.begin() + static_cast<std::ptrdiff_t>(conn.OUTPOS));
+        conn.OUTPOS = 0;
+    }
+}
+
+// A memory connection's receive: whatever input is left (up to the unread
+// limit), or the close once it is used up.
+int32_t MEMORYPUMP(NETCONNECTION& conn) {
+    const size_t unread = NETUNREAD(conn);
+    if (unread >= NETMAXUNREAD) return 0;
+    const size_t count = std::min(conn.MEMINSIZE - conn.MEMINPOS, NETMAXUNREAD - unread);
+    ++conn.RECVCALLS;
+    if (count == 0) {
+        conn.CLOSED = conn.MEMINENDS;
+        return 0;
+    }
+    COMPACTINPUT(conn);
+    conn.INBUF.insert(conn.INBUF.end(), conn.MEMIN + conn.MEMINPOS, conn.MEMIN + conn.MEMINPOS + count);
+    conn.MEMINPOS += count;
+    conn.BYTESRECEIVED += count;
+    conn.LASTHEARD = NETNOW();
+    return static_cast<int32_t>(count);
+}
+
 }  // namespace
+
+const TCPsocket NETMEMORYSOCKET = reinterpret_cast<TCPsocket>(&MEMORYTAG);
+
+void NETQUEUEMEMORY(const uint8_t* data, size_t size, bool ends, std::vector<uint8_t>* out) {
+    PENDING = PENDINGMEMORY{true, data, size, ends, out};
+}
+
+TCPsocket NETACCEPT(TCPsocket listener) {
+    if (PENDING.QUEUED) return NETMEMORYSOCKET;
+    return listener != nullptr ? SDLNet_TCP_Accept(listener) : nullptr;
+}
+
+TCPsocket NETOPEN(IPaddress* address) { return PENDING.QUEUED ? NETMEMORYSOCKET : SDLNet_TCP_Open(address); }
 
 int32_t NETINIT() {
     static std::once_flag sigpipeonce;
@@ -166,12 +225,26 @@ void NETATTACH(NETCONNECTION& conn, TCPsocket socket, SDLNet_SocketSet set) {
     conn.INBUF.clear();
     conn.INPOS = 0;
     conn.OUTBUF.clear();
+    conn.OUTPOS = 0;
     conn.CLOSED = socket == nullptr;
     conn.FAILED = socket == nullptr;
     conn.NONBLOCKING = false;
     conn.LASTHEARD = NETNOW();
     conn.STALLEDSINCE = 0;
     conn.SENDCALLS = conn.BYTESSENT = conn.RECVCALLS = conn.BYTESRECEIVED = 0;
+    conn.MEMORY = socket == NETMEMORYSOCKET;
+    conn.MEMIN = nullptr;
+    conn.MEMINSIZE = conn.MEMINPOS = 0;
+    conn.MEMOUT = nullptr;
+    if (conn.MEMORY) {
+        conn.MEMIN = PENDING.DATA;
+        conn.MEMINSIZE = PENDING.QUEUED ? PENDING.SIZE : 0;
+        conn.MEMINENDS = PENDING.ENDS || !PENDING.QUEUED;
+        conn.MEMOUT = PENDING.OUT;
+        conn.NONBLOCKING = true;
+        PENDING = PENDINGMEMORY{};
+        return;
+    }
     if (socket == nullptr) return;
     if (set != nullptr) SDLNet_TCP_AddSocket(set, socket);
     const int fd = VERIFIEDDESCRIPTOR(socket);
@@ -188,7 +261,9 @@ void NETATTACH(NETCONNECTION& conn, TCPsocket socket, SDLNet_SocketSet set) {
 
 int32_t NETDETACH(NETCONNECTION& conn) {
     int32_t result = 0;
-    if (conn.SOCKET != nullptr) {
+    if (conn.MEMORY) {
+        if (!conn.FAILED) NETFLUSH(conn);
+    } else if (conn.SOCKET != nullptr) {
         if (!conn.FAILED && conn.NONBLOCKING) NETFLUSH(conn);
         if (conn.SET != nullptr) result = SDLNet_TCP_DelSocket(conn.SET, conn.SOCKET);
         SDLNet_TCP_Close(conn.SOCKET);
@@ -201,6 +276,10 @@ int32_t NETDETACH(NETCONNECTION& conn) {
     std::vector<uint8_t>().swap(conn.INBUF);
     conn.INPOS = 0;
     std::vector<uint8_t>().swap(conn.OUTBUF);
+    conn.OUTPOS = 0;
+    conn.MEMORY = false;
+    conn.MEMIN = nullptr;
+    conn.MEMOUT = nullptr;
     conn.CLOSED = true;
     conn.FAILED = false;
     conn.NONBLOCKING = false;
@@ -230,7 +309,7 @@ void NETPUTSTR(NETCONNECTION& conn, const std::string& value) {
         return;
     }
     if (conn.SOCKET == nullptr || conn.FAILED) return;
-    if (conn.OUTBUF.size() + 4 + value.size() > NETMAXUNSENT) {
+    if (NETUNSENT(conn) + 4 + value.size() > NETMAXUNSENT) {
         NETFAIL(conn);
         return;
     }
@@ -239,16 +318,18 @@ void NETPUTSTR(NETCONNECTION& conn, const std::string& value) {
 }
 
 void NETFLUSH(NETCONNECTION& conn) {
-    if (conn.SOCKET == nullptr || conn.FAILED || conn.OUTBUF.empty()) return;
-    const int count = static_cast<int>(conn.OUTBUF.size());
-    errno = 0;
-    const int sent = SDLNet_TCP_Send(conn.SOCKET, conn.OUTBUF.data(), count);
-    const int error = errno;
+    if (conn.SOCKET == nullptr || conn.FAILED || NETUNSENT(conn) == 0) return;
+    const int count = static_cast<int>(NETUNSENT(conn));
     ++conn.SENDCALLS;
-    if (sent > 0) {
-        conn.BYTESSENT += static_cast<uint64_t>(sent);
-        conn.OUTBUF.erase(conn.OUTBUF.begin(), conn.OUTBUF.begin() + sent);
+    if (conn.MEMORY) {
+        if (conn.MEMOUT != nullptr) conn.MEMOUT->insert(conn.MEMOUT->end(), conn.OUTBUF.begin() + static_cast<std::ptrdiff_t>(conn.OUTPOS), conn.OUTBUF.end());
+        SENT(conn, static_cast<size_t>(count));
+        return;
     }
+    errno = 0;
+    const int sent = SDLNet_TCP_Send(conn.SOCKET, conn.OUTBUF.data() + conn.OUTPOS, count);
+    const int error = errno;
+    if (sent > 0) SENT(conn, static_cast<size_t>(sent));
     // On a non-blocking socket a short count with "would block" only means
     // the kernel's buffer is full; the rest waits for the next flush. Any
     // other short count is a broken connection.
@@ -269,6 +350,7 @@ void NETFLUSH(NETCONNECTION& conn) {
 }
 
 int32_t NETPUMP(NETCONNECTION& conn) {
+    if (conn.MEMORY) return conn.CLOSED ? 0 : MEMORYPUMP(conn);
     if (conn.SOCKET == nullptr || conn.SET == nullptr || conn.CLOSED) return 0;
     const size_t unread = NETUNREAD(conn);
     if (unread >= NETMAXUNREAD) return 0;
@@ -291,21 +373,39 @@ int32_t NETPUMP(NETCONNECTION& conn) {
     return 0;
 }
 
+void NETPOLL(NETCONNECTION& conn, int32_t ms) {
+    if (conn.MEMORY) {
+        NETPUMP(conn);
+        return;
+    }
+    if (conn.SET == nullptr) return;
+    const int ready = SDLNet_CheckSockets(conn.SET, static_cast<Uint32>(ms));
+    if (ready > 0) {
+        NETPUMP(conn);
+    } else if (ready < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 bool NETWAITFOR(NETCONNECTION& conn, size_t count) {
     if (conn.FAILED) return false;
     if (NETUNREAD(conn) >= count) return true;
-    if (conn.SOCKET == nullptr || conn.SET == nullptr) return false;
+    if (conn.SOCKET == nullptr || (conn.SET == nullptr && !conn.MEMORY)) return false;
     if (count > NETMAXUNREAD) {
         NETFAIL(conn);
         return false;
     }
     NETFLUSH(conn);
     const uint32_t start = NETNOW();
+    // Unread bytes before the last poll; none was made yet.
+    size_t unreadbefore = SIZE_MAX;
     for (;;) {
         if (conn.FAILED) return false;
         if (NETUNREAD(conn) >= count) return true;
         if (conn.CLOSED) return false;
-        if (NETNOW() - start >= NETWAITLIMITMS) {
+        // A memory connection has nothing more coming once a pump brings
+        // nothing: the wait ends at once.
+        if (NETNOW() - start >= NETWAITLIMITMS || (conn.MEMORY && NETUNREAD(conn) == unreadbefore)) {
             // Treated as closed: nothing more is read from it. Its output
             // still goes out (a refused peer still gets its answer).
             conn.CLOSED = true;
@@ -313,14 +413,14 @@ bool NETWAITFOR(NETCONNECTION& conn, size_t count) {
         }
         // Output the kernel could not take yet may be what the peer waits
         // for before it answers.
-        if (!conn.OUTBUF.empty()) NETFLUSH(conn);
-        const int ready = SDLNet_CheckSockets(conn.SET, 10);
-        if (ready > 0) {
-            NETPUMP(conn);
-        } else if (ready < 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        if (NETUNSENT(conn) != 0) NETFLUSH(conn);
+        unreadbefore = NETUNREAD(conn);
+        NETPOLL(conn, 10);
     }
+}
+
+size_t NETUNSENT(const NETCONNECTION& conn) {
+    return conn.OUTBUF.size() > conn.OUTPOS ? conn.OUTBUF.size() - conn.OUTPOS : 0;
 }
 
 size_t NETUNREAD(const NETCONNECTION& conn) {
@@ -388,6 +488,7 @@ void NETFAIL(NETCONNECTION& conn) {
     conn.CLOSED = true;
     conn.OUTBUF.clear();
     conn.OUTBUF.shrink_to_fit();
+    conn.OUTPOS = 0;
 }
 
 bool NETGONE(const NETCONNECTION& conn) {

@@ -9,6 +9,11 @@
 //    never blocks; whatever the kernel does not take stays queued for the
 //    next flush. The bytes and their order on the wire are exactly the bytes
 //    appended, in the order appended.
+//  - A memory connection (NETQUEUEMEMORY) is the same record with no socket
+//    behind it: its input is a byte buffer the caller provides, its output
+//    is collected in a caller's vector, and it never waits (once its input
+//    is used up a wait ends at once as CLOSED). The fuzz targets and tests
+//    drive the real admission, handshake and dispatchers through it.
 //  - Reads go through the input buffer: NETPUMP moves whatever has arrived
 //    into it with at most one zero-timeout poll and one SDLNet_TCP_Recv, and
 //    the NETTAKE... functions take typed values out of it. NETWAITFOR is the
@@ -78,13 +83,22 @@ struct NETCONNECTION {
     SDLNet_SocketSet SET = nullptr;   // one-member set holding SOCKET while attached
     std::vector<uint8_t> INBUF;       // received bytes; unread ones start at INPOS
     size_t INPOS = 0;
-    std::vector<uint8_t> OUTBUF;      // queued bytes not yet taken by the kernel
+    std::vector<uint8_t> OUTBUF;      // queued bytes; those before OUTPOS are sent already
+    size_t OUTPOS = 0;
     bool CLOSED = false;              // no more input will arrive
     bool FAILED = false;              // unusable: drop it now
     bool NONBLOCKING = false;         // the socket was verified and made non-blocking
     uint32_t LASTHEARD = 0;           // NETNOW() when bytes last arrived (or at attach)
     uint32_t STALLEDSINCE = 0;        // NETNOW() when the kernel last took output while
                                       // some stayed queued; 0 when nothing waits
+    // A memory connection: input MEMIN[MEMINPOS..MEMINSIZE), which ends the
+    // connection once used up when MEMINENDS; output appended to *MEMOUT.
+    bool MEMORY = false;
+    const uint8_t* MEMIN = nullptr;
+    size_t MEMINSIZE = 0;
+    size_t MEMINPOS = 0;
+    bool MEMINENDS = true;
+    std::vector<uint8_t>* MEMOUT = nullptr;
     // Counters for tests and benchmarks.
     uint64_t SENDCALLS = 0;           // SDLNet_TCP_Send calls made
     uint64_t BYTESSENT = 0;           // bytes the kernel took
@@ -100,6 +114,21 @@ int32_t NETINIT();
 // Monotonic milliseconds used by the network limits (not the game clock, so
 // tests that fake the game clock do not disturb the limits).
 uint32_t NETNOW();
+
+// The stand-in socket of a memory connection: never handed to the network
+// library, only to NETATTACH and as a slot's occupied mark.
+extern const TCPsocket NETMEMORYSOCKET;
+// Queues a memory connection for this thread: the next NETACCEPT or NETOPEN
+// returns NETMEMORYSOCKET, and the NETATTACH of it makes its record read
+// DATA[0..SIZE) (kept alive by the caller) and append its output to *OUT
+// (may be null). ENDS: the connection is CLOSED once DATA is used up;
+// otherwise it stays open and silent.
+void NETQUEUEMEMORY(const uint8_t* data, size_t size, bool ends, std::vector<uint8_t>* out);
+// SDLNet_TCP_Accept, or the queued memory connection; null when LISTENER is
+// null and nothing is queued.
+TCPsocket NETACCEPT(TCPsocket listener);
+// SDLNet_TCP_Open, or the queued memory connection.
+TCPsocket NETOPEN(IPaddress* address);
 
 // Makes CONN the fresh record of SOCKET: buffers emptied, flags and counters
 // cleared, LASTHEARD = now. When SET is not null the socket is added to it
@@ -141,12 +170,18 @@ void NETFLUSH(NETCONNECTION& conn);
 // bytes received.
 int32_t NETPUMP(NETCONNECTION& conn);
 
+// Waits at most MS milliseconds for input and pumps it; a memory
+// connection pumps at once.
+void NETPOLL(NETCONNECTION& conn, int32_t ms);
+
 // Flushes, then polls and receives until at least COUNT unread bytes are
 // buffered. Returns true when they are. Returns false when the connection is
 // or becomes CLOSED first, or when NETWAITLIMITMS pass (after which it counts
 // as CLOSED). Asking for more than NETMAXUNREAD bytes FAILS it.
 bool NETWAITFOR(NETCONNECTION& conn, size_t count);
 
+// Queued output not yet taken by the kernel.
+size_t NETUNSENT(const NETCONNECTION& conn);
 // Unread bytes in the input buffer, and a pointer to the first of them.
 size_t NETUNREAD(const NETCONNECTION& conn);
 const uint8_t* NETPEEK(const NETCONNECTION& conn);

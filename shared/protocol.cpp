@@ -26,8 +26,10 @@ int64_t WITHSTRING(const uint8_t* bytes, size_t count, size_t fixed) {
 
 int64_t FIXED(size_t count, int64_t total) { return static_cast<int64_t>(count) >= total ? total : 0; }
 
-int64_t UPDATELENGTH(const uint8_t* bytes, size_t count, int32_t ownslot) {
-    size_t position = 4;
+// An UPDATE's length from START (4 after the kind, 0 for the body alone):
+// the whole length, 0 while not all buffered, -1 on a bad name length.
+int64_t UPDATELENGTH(const uint8_t* bytes, size_t count, int32_t ownslot, size_t start = 4) {
+    size_t position = start;
     for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
         if (count < position + 4) return 0;
         const int32_t connected = NETREADINT(bytes + position);
@@ -102,8 +104,10 @@ void PROTOWRITEFULLSTATE(NETCONNECTION& conn, const SHIPTABLE& ships) {
 }
 
 bool PROTOREADFULLSTATE(NETCONNECTION& conn, SHIPTABLE& ships) {
-    SHIPTABLE incoming = ships;
-    for (SHIPTYPE& ship : incoming) {
+    // The whole body is buffered first, so the values go straight into the
+    // table and a short message leaves it as it was.
+    if (!NETWAITFOR(conn, static_cast<size_t>(FULLSTATEBYTES) - 4)) return false;
+    for (SHIPTYPE& ship : ships) {
         const bool whole = NETRECVDBL(conn, ship.X) && NETRECVDBL(conn, ship.Y) && NETRECVDBL(conn, ship.XVELOC) &&
                            NETRECVDBL(conn, ship.YVELOC) && NETRECVDBL(conn, ship.SUBDIRECTION) &&
                            NETRECVDBL(conn, ship.DELTATHETA) && NETRECVDBL(conn, ship.GUNTIMER) &&
@@ -113,7 +117,6 @@ bool PROTOREADFULLSTATE(NETCONNECTION& conn, SHIPTABLE& ships) {
                            NETRECVINT(conn, ship.CONNECTED);
         if (!whole) return false;
     }
-    ships = std::move(incoming);
     return true;
 }
 
@@ -170,9 +173,17 @@ void PROTOWRITEUPDATE(NETCONNECTION& conn, const SHIPTABLE& ships, int32_t ownsl
 }
 
 bool PROTOREADUPDATE(NETCONNECTION& conn, SHIPTABLE& ships, int32_t ownslot) {
-    SHIPTABLE incoming = ships;
+    // As with FULLSTATE: the whole body first (waiting, bounded, while only
+    // part of it is here), then straight into the table.
+    int64_t length = 0;
+    while ((length = UPDATELENGTH(NETPEEK(conn), NETUNREAD(conn), ownslot, 0)) == 0)
+        if (!NETWAITFOR(conn, NETUNREAD(conn) + 1)) return false;
+    if (length < 0 || conn.FAILED) {
+        NETFAIL(conn);
+        return false;
+    }
     for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
-        SHIPTYPE& ship = incoming[static_cast<size_t>(slot)];
+        SHIPTYPE& ship = ships[static_cast<size_t>(slot)];
         if (!NETRECVINT(conn, ship.CONNECTED)) return false;
         bool whole = true;
         if (slot != ownslot && ship.CONNECTED != 0) {
@@ -187,7 +198,6 @@ bool PROTOREADUPDATE(NETCONNECTION& conn, SHIPTABLE& ships, int32_t ownslot) {
         }
         if (!whole) return false;
     }
-    ships = std::move(incoming);
     return true;
 }
 

@@ -330,6 +330,7 @@ TEST_F(NetworkTest, ClosedPortPrintsOneLineAndStopsWithStatusOne) {
     CLIENTSTARTNETWORK();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexil: no host address given\n");
     EXPECT_EQ(KELEXITSTATUS.load(), 1);
+    EXPECT_EQ(CLIENTNOHOST, 1);  // the game then ends without a frame
 }
 
 TEST_F(NetworkTest, ARefusedCodeEndsWithStatusOne) {
@@ -340,7 +341,16 @@ TEST_F(NetworkTest, ARefusedCodeEndsWithStatusOne) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexil: the server at 127.0.0.1 port 27114 refused this client\n");
     EXPECT_EQ(CLIENTCURRENTPLAYERSHIP, -1);
     EXPECT_EQ(KELEXITSTATUS.load(), 1);
-    EXPECT_FALSE(CLIENTCONNECTED());
+    // The game stops, but READY still goes out and the last pass reads the
+    // server's close.
+    EXPECT_EQ(QUITLOOP.load(), 1);
+    ASSERT_TRUE(CLIENTCONNECTED());
+    CLIENTSENDREADY();
+    ASSERT_TRUE(server.WAITBYTES(4));
+    EXPECT_EQ(NETREADINT(NETPEEK(server.CONN)), READY);
+    server.DROP();
+    EXPECT_TRUE(DISPATCHUNTIL([] { return !CLIENTCONNECTED(); }));
+    EXPECT_EQ(KELEXITSTATUS.load(), 1);
 }
 
 TEST_F(NetworkTest, AServerThatNeverAnswersIsGivenUpAfterFiveSeconds) {

@@ -140,9 +140,9 @@ TEST(Admission, OutputThatThePeerStopsTakingFailsTheConnectionAfterFiveSeconds) 
     const std::string block(60000, 'x');
     uint32_t refused = 0;
     for (int i = 0; i < 3000 && !pair.FAR.FAILED; ++i, SDL_Delay(5)) {
-        if (pair.FAR.OUTBUF.size() < block.size()) NETPUTSTR(pair.FAR, block);
+        if (NETUNSENT(pair.FAR) < block.size()) NETPUTSTR(pair.FAR, block);
         NETFLUSH(pair.FAR);
-        if (refused == 0 && !pair.FAR.OUTBUF.empty()) refused = NETNOW();
+        if (refused == 0 && NETUNSENT(pair.FAR) > 0) refused = NETNOW();
     }
     ASSERT_TRUE(pair.FAR.FAILED);
     EXPECT_TRUE(NETNOW() - refused >= NETSTALLLIMITMS && NETNOW() - refused < NETSTALLLIMITMS + 3000);

@@ -160,3 +160,54 @@ TEST(BufferedConnection, APeerThatNeverReadsNeverBlocksAndFailsPastTheLimit) {
     NETPUTINT(pair.NEAR, 1);
     EXPECT_TRUE(pair.NEAR.OUTBUF.empty());
 }
+
+// A peer that reads slowly takes the queue a part at a time; what reaches it
+// is every byte, in the order queued, however the sends were cut.
+TEST(BufferedConnection, PartialSendsKeepTheOrderOfBytes) {
+    LOOPBACKPAIR pair(17010);
+    ASSERT_TRUE(pair.OK);
+    int32_t queued = 0;
+    int32_t expected = 0;
+    int partial = 0;
+    const auto TAKEINORDER = [&] {
+        int32_t value = 0;
+        while (NETTAKEINT(pair.FAR, value)) ASSERT_EQ(value, expected++);
+    };
+    for (int round = 0; round < 400 && partial < 20; ++round) {
+        for (int i = 0; i < 4096; ++i) NETPUTINT(pair.NEAR, queued++);
+        NETFLUSH(pair.NEAR);
+        if (NETUNSENT(pair.NEAR) != 0) ++partial;
+        // Once the kernel is full, the far end reads a little each round.
+        if (partial > 0 && round % 4 == 0) NETPUMP(pair.FAR);
+        TAKEINORDER();
+    }
+    ASSERT_FALSE(pair.NEAR.FAILED);
+    EXPECT_GE(partial, 2);
+    for (int i = 0; i < 100000 && expected < queued; ++i) {
+        NETFLUSH(pair.NEAR);
+        NETPUMP(pair.FAR);
+        TAKEINORDER();
+    }
+    EXPECT_EQ(expected, queued);
+}
+
+// A FULLSTATE or UPDATE whose peer closed inside it leaves the table as it was.
+TEST(WireEncoding, AShipTableMessageCutShortLeavesTheTableAsItWas) {
+    SHIPTABLE ships{};
+    for (SHIPTYPE& ship : ships) ship = SHIPTYPE{.X = 1.5, .CONNECTED = 1, .PLAYERNAME = "pilot"};
+    for (const int32_t kind : {FULLSTATE, UPDATE}) {
+        std::vector<uint8_t> bytes;
+        NETCONNECTION writer;
+        NETQUEUEMEMORY(nullptr, 0, true, &bytes);
+        NETATTACH(writer, NETMEMORYSOCKET, nullptr);
+        kind == FULLSTATE ? PROTOWRITEFULLSTATE(writer, ships) : PROTOWRITEUPDATE(writer, ships, 3);
+        NETFLUSH(writer);
+        NETCONNECTION reader;
+        NETQUEUEMEMORY(bytes.data() + 4, bytes.size() - 5, true, nullptr);
+        NETATTACH(reader, NETMEMORYSOCKET, nullptr);
+        SHIPTABLE seen{};
+        seen[5].PLAYERNAME = "kept";
+        EXPECT_FALSE(kind == FULLSTATE ? PROTOREADFULLSTATE(reader, seen) : PROTOREADUPDATE(reader, seen, 3)) << kind;
+        EXPECT_TRUE(seen[0].X == 0 && seen[0].CONNECTED == 0 && seen[5].PLAYERNAME == "kept") << kind;
+    }
+}

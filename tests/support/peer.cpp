@@ -58,7 +58,7 @@ LOOPBACKPAIR::~LOOPBACKPAIR() {
 }
 
 std::vector<uint8_t> SHIP(NETCONNECTION& from, NETCONNECTION& to) {
-    const size_t count = from.OUTBUF.size();
+    const size_t count = NETUNSENT(from);
     NETFLUSH(from);
     for (int i = 0; i < 1000 && !from.OUTBUF.empty(); ++i) {
         NETPUMP(to);
