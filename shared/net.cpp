@@ -91,6 +91,12 @@ bool MAKENONBLOCKING(int fd) {
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A small kernel send buffer, so a peer that stops reading is refused
+    // (and, after the stall limit, dropped) within seconds instead of after
+    // the kernel has swallowed megabytes. Output beyond it waits in our own
+    // buffer, so long messages still go out, over several flushes.
+    int sendbuffer = NETKERNELSENDBUFFER;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendbuffer, sizeof sendbuffer);
     return true;
 }
 

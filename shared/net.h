@@ -74,6 +74,8 @@ constexpr uint32_t NETSILENCELIMITMS = 30000;
 // however slowly, lets the kernel take some bytes and restarts the clock, so
 // a long UPDATE to a live peer never trips it.
 constexpr uint32_t NETSTALLLIMITMS = 5000;
+// The kernel send buffer a verified socket asks for (the kernel doubles it).
+constexpr int NETKERNELSENDBUFFER = 64 * 1024;
 // Unread input a connection buffers before it stops pulling more from the
 // kernel (room for the longest message, twice over).
 constexpr size_t NETMAXUNREAD = 2 * NETMAXMESSAGE;
