@@ -354,11 +354,13 @@ NETCONNECTION& PLUGGEDSLOTS::PEER(int32_t slot) {
 }
 
 std::pair<int32_t, std::vector<uint8_t>> PLUGGEDSLOTS::NEXT(int32_t slot) {
-    for (int32_t s = 0; s < SERVERSLOTS; ++s)
-        if (SERVERTCPSOCKS[static_cast<size_t>(s)] != nullptr) NETFLUSH(SERVERCONNECTIONS[static_cast<size_t>(s)]);
     NETCONNECTION& peer = PEER(slot);
     int64_t whole = 0;
     for (int i = 0; i < 500; ++i) {
+        // Flushed every round, as the server's tick does: a long message
+        // leaves over several flushes.
+        for (int32_t s = 0; s < SERVERSLOTS; ++s)
+            if (SERVERTCPSOCKS[static_cast<size_t>(s)] != nullptr) NETFLUSH(SERVERCONNECTIONS[static_cast<size_t>(s)]);
         NETPUMP(peer);
         whole = PROTOTOCLIENTLENGTH(peer, slot);
         if (whole != 0) break;
