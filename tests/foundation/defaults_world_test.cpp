@@ -50,53 +50,10 @@ TEST(DefaultsFile, AMissingFileGivesTwoEmptyValues) {
     EXPECT_PAIR(read, "", "");
 }
 
-TEST(Rounding, StoresRoundHalfToEvenAndFloorRoundsDown) {
-    EXPECT_EQ(0, ROUNDEVEN(0.5));
-    EXPECT_EQ(2, ROUNDEVEN(1.5));
-    EXPECT_EQ(2, ROUNDEVEN(2.5));
-    EXPECT_EQ(0, ROUNDEVEN(-0.5));
-    EXPECT_EQ(-2, ROUNDEVEN(-1.5));
-    EXPECT_EQ(-1, FLOORINT(-0.5));
-    EXPECT_EQ(4999, FLOORINT(4999.999));
-    EXPECT_EQ(std::numeric_limits<int32_t>::max(), ROUNDEVEN(1e12));
-    EXPECT_EQ(std::numeric_limits<int32_t>::min(), FLOORINT(-1e12));
-    EXPECT_EQ(0, ROUNDEVEN(std::nan("")));
-}
-
-TEST(ChatBuffer, NewLinesEnterAtTheTopAndTheOldestDropsOut) {
-    CHATBUFFER buffer{};
-    for (int i = 0; i <= 13; ++i) PUSHCHATLINE(buffer, "line" + std::to_string(i));
-    EXPECT_EQ("line13", buffer[0]);
-    EXPECT_EQ("line12", buffer[1]);
-    EXPECT_EQ("line1", buffer[12]);  // line0 has dropped out
-}
-
 }  // namespace
 
 std::vector<int32_t> DRAWS(int count) {
     std::vector<int32_t> values;
     for (int i = 0; i < count; ++i) values.push_back(RANDOMINT());
     return values;
-}
-
-TEST(Random, EveryThreadDrawsTheSameSequenceUndisturbed) {
-    RESETRANDOM();
-    const std::vector<int32_t> reference = DRAWS(20000);
-    RESETRANDOM();
-    // Two threads drawing at the same time as this one each see the whole
-    // sequence from its start: the server thread's draws never shift the
-    // star field of the client thread.
-    std::vector<int32_t> first, second;
-    std::thread a([&] { first = DRAWS(20000); });
-    std::thread b([&] { second = DRAWS(20000); });
-    const std::vector<int32_t> mine = DRAWS(20000);
-    a.join();
-    b.join();
-    EXPECT_EQ(reference, first);
-    EXPECT_EQ(reference, second);
-    EXPECT_EQ(reference, mine);
-    // A sequence worth the name: many different values.
-    std::vector<int32_t> sorted = reference;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_GT(std::unique(sorted.begin(), sorted.end()) - sorted.begin(), 10000);
 }

@@ -90,15 +90,6 @@ OFFSET MASSOFFSET(SDL_Surface* s) {
     return {sx / sum - s->w / 2, sy / sum - s->h / 2};
 }
 
-TEST(Sprites, LoadingPrintsTheTraceForEveryFileInOrder) {
-    LOADONCE();
-    EXPECT_EQ(TRACEOF(FILES.size()), SPLITLINES(LOADTRACE));
-    EXPECT_EQ(nullptr, PLAYER1SPRITES[3][0]);
-    EXPECT_EQ(nullptr, PLAYER2SPRITES[1][0]);
-    EXPECT_EQ(nullptr, BULLETSPRITES[3][0]);
-    for (SDL_Surface* star : STARSPRITES) ASSERT_NE(nullptr, star);
-}
-
 TEST(SpritesDeathTest, AMissingBitmapStopsTheLoadingWithStatus1) {
     SCRATCHDIR dir;
     MAKEDATAFOLDER({"bullet2.bmp"});
@@ -132,30 +123,6 @@ TEST(Sprites, TurnedCopiesPointWhereTheirColumnSays) {
             const double tolerance = 0.25;
             EXPECT_NEAR(want.X, got.X, tolerance) << row.NAME << " column " << a;
             EXPECT_NEAR(want.Y, got.Y, tolerance) << row.NAME << " column " << a;
-        }
-    }
-}
-
-TEST(Sprites, TurnedCopiesShowNoMagentaAndNoBoxAroundThePicture) {
-    LOADONCE();
-    const RGB ground{40, 80, 40};
-    for (const NAMEDROW& row : FILLEDROWS()) {
-        for (size_t a = 0; a <= 64; ++a) {
-            SDL_Surface* s = (*row.ROW)[a];
-            SDL_LockSurface(s);
-            int tinted = 0;
-            for (int y = 0; y < s->h; ++y) {
-                for (int x = 0; x < s->w; ++x) tinted += MAGENTATINTED(PIXEL(s, x, y));
-            }
-            const int corners[4][2] = {{0, 0}, {s->w - 1, 0}, {0, s->h - 1}, {s->w - 1, s->h - 1}};
-            for (const auto& c : corners) EXPECT_EQ(0, PIXEL(s, c[0], c[1]).A) << row.NAME << " column " << a;
-            SDL_UnlockSurface(s);
-            EXPECT_EQ(0, tinted) << row.NAME << " column " << a;
-
-            SDL_FillRect(KELSCREENSURFACE, nullptr, SDL_MapRGB(KELSCREENSURFACE->format, 40, 80, 40));
-            KELBLITIMAGE(0, 0, s);
-            for (const auto& c : corners) EXPECT_EQ(ground, READPIXEL(c[0], c[1])) << row.NAME << " column " << a;
-            EXPECT_FALSE(ground == READPIXEL(s->w / 2, s->h / 2)) << row.NAME << " column " << a;
         }
     }
 }

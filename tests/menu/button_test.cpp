@@ -52,15 +52,6 @@ TEST_F(BUTTONS, ClickDragOffAndBack) {
           {100, 150, 0, 0, false}}); // released over it from held-off: no click
 }
 
-TEST_F(BUTTONS, HitEdgesAreStrictOnTheLeftAndTop) {
-    for (auto [x, y] : {std::pair{10, 150}, {100, 100}, {210, 150}, {100, 200}}) {
-        PLAY({{x, y, 1, 0, false}, {x, y, 0, 0, false}});
-    }
-    for (auto [x, y] : {std::pair{11, 101}, {209, 199}}) {
-        PLAY({{x, y, 1, 0, true}, {x, y, 0, 1, false}});
-    }
-}
-
 TEST_F(BUTTONS, AButtonWhoseArmIsTakenByAnotherGetsItsRaisedLookBack) {
     BUTTONTYPE other;
     SETBUTTON(other, 10, 210, 200, 100, "Other");
@@ -124,42 +115,3 @@ TEST_F(BUTTONS, LabelPositionRaisedAndSunken) {
     TTF_CloseFont(big);
 }
 }  // namespace
-
-TEST_F(BUTTONS, RaisedAndSunkenBevels) {
-    B.TEXT = " ";  // a blank label keeps the face plain
-    BUTTONRENDER(B);
-    // White top row and left column; grey shade inside a black right and
-    // bottom edge; nothing outside.
-    EXPECTPIXELS({{10, 100, WHITE}, {207, 100, WHITE}, {208, 100, GREY}, {209, 100, BLACK},
-                  {10, 197, WHITE}, {10, 198, GREY}, {10, 199, BLACK}, {208, 150, GREY},
-                  {100, 198, GREY}, {209, 199, BLACK}, {11, 101, BUTTONFACE}, {207, 197, BUTTONFACE},
-                  {9, 150, MARKER}, {210, 150, MARKER}, {100, 99, MARKER}, {100, 200, MARKER}});
-
-    PAINTSCREEN(MARKER.R, MARKER.G, MARKER.B);
-    MOUSE(100, 150, 1);
-    BUTTONPRESSED(B);
-    BUTTONRENDER(B);
-    // Two black lines top and left, the grey shade, the face shifted by two,
-    // and white just outside the right and bottom edges.
-    EXPECTPIXELS({{10, 100, BLACK}, {11, 101, BLACK}, {12, 102, GREY}, {100, 102, GREY}, {12, 150, GREY},
-                  {13, 103, BUTTONFACE}, {209, 199, BUTTONFACE}, {209, 102, BLACK}, {210, 150, WHITE},
-                  {150, 200, WHITE}, {210, 200, WHITE}, {211, 150, MARKER}, {10, 200, MARKER}});
-
-    // An owner's inner red below 199 draws sunken without arming.
-    BUTTONTYPE owned;
-    SETBUTTON(owned, 300, 300, 50, 30, " ");
-    owned.INNERR = 198;
-    owned.INNERG = 10;
-    owned.INNERB = 20;
-    BUTTONRENDER(owned);
-    EXPECTPIXELS({{300, 300, BLACK}, {302, 302, RGB{198, 10, 20}}});
-    owned.INNERR = 199;
-    BUTTONRENDER(owned);
-    EXPECTPIXELS({{300, 300, WHITE}});
-
-    // Sizes below the bevel's three pixels draw only inside the rectangle
-    // instead of wrapping to fills that run to the screen's edge.
-    SETBUTTON(owned, 400, 400, 1, 1, "");
-    BUTTONRENDER(owned);
-    EXPECTPIXELS({{400, 400, BLACK}, {401, 400, MARKER}, {400, 401, MARKER}, {799, 599, MARKER}});
-}

@@ -54,63 +54,6 @@ TEST_F(INPUTBOXES, AHeldKeyRepeatsOnlyAfterMoreThanHalfASecond) {
     EXPECT_EQ(TEXT, "aaaab");
 }
 
-TEST_F(INPUTBOXES, TwoKeysTypeTheLowerAndShiftMakesOnlyLettersCapital) {
-    ACTIVATE();
-    PUSHKEY(SDLK_b, true);
-    PUSHKEY(SDLK_a, true);
-    FRAME();
-    FRAME();
-    PUSHKEY(SDLK_a, false);
-    PUSHKEY(SDLK_b, false);
-    FRAME();
-    EXPECT_EQ(TEXT, "a");
-
-    PUSHKEY(SDLK_LSHIFT, true);
-    TAP({SDLK_a, SDLK_1});
-    PUSHKEY(SDLK_LSHIFT, false);
-    PUSHKEY(SDLK_RSHIFT, true);
-    TAP({SDLK_z});
-    PUSHKEY(SDLK_RSHIFT, false);
-    TAP({SDLK_q});
-    EXPECT_EQ(TEXT, "aA1Zq");
-}
-
-TEST_F(INPUTBOXES, BackspaceAndTheKeypad) {
-    TEXT = "abc";
-    ACTIVATE();
-    TAP({SDLK_BACKSPACE});
-    EXPECT_EQ(TEXT, "ab");
-    TAP({SDLK_KP8});  // code 264, character 8: Backspace
-    EXPECT_EQ(TEXT, "a");
-    TAP({SDLK_BACKSPACE});  // the last character leaves one space
-    EXPECT_EQ(TEXT, " ");
-    TAP({SDLK_BACKSPACE});
-    EXPECT_EQ(TEXT, " ");
-    TAP({SDLK_KP_ENTER});  // character 15, appended; the entry goes on
-    EXPECT_EQ(TEXT, " \x0f");
-    EXPECT_EQ(BOX.ACTIVE, 1);
-    TEXT.clear();
-    TAP({SDLK_BACKSPACE});
-    EXPECT_EQ(TEXT, "");
-}
-
-TEST_F(INPUTBOXES, TextIsCutToTheBoxWidthOverEightRoundedToEven) {
-    TEXT = std::string(50, 'x');
-    ACTIVATE();  // cut in the frame the box becomes active
-    EXPECT_EQ(TEXT.size(), 38u);
-    TAP({SDLK_y});
-    EXPECT_EQ(TEXT, std::string(38, 'x'));
-
-    for (auto [width, active, kept] : {std::tuple{652, 1, 82u}, {292, 1, 36u}, {100, 0, 100u}}) {
-        std::string text(100, 'c');
-        INPUTBOXTYPE box;
-        SETINPUTBOX(box, 10, 10, width, 20, text);
-        MOUSE(active ? 20 : 700, 20, 1);
-        INPUTBOXPRESSED(box);
-        EXPECT_EQ(text.size(), kept) << width;
-    }
-}
-
 TEST_F(INPUTBOXES, EnterEscapeAndAClickOutsideEndTheEntry) {
     TEXT = "abc";
     ACTIVATE();
@@ -169,36 +112,3 @@ TEST_F(INPUTBOXES, EscapeRestoresTheRightTextAfterAClickFromOneBoxIntoAnother) {
 }
 
 }  // namespace
-
-TEST_F(INPUTBOXES, WellLinesAndTheBlinkingCaret) {
-    INPUTBOXRENDER(BOX);  // (220, 230) 300 x 20, empty and idle
-    // Grey outer and black inner line on the top and left, white along the
-    // right and bottom and inside; the column at X+W and the row at Y+H and
-    // everything around are left as they were.
-    for (auto [x, y, colour] : {std::tuple{219, 229, GREY}, {219, 250, GREY}, {220, 229, GREY}, {520, 229, GREY},
-                                {220, 230, BLACK}, {220, 249, BLACK}, {520, 230, BLACK}, {521, 229, WHITE},
-                                {521, 251, WHITE}, {220, 251, WHITE}, {221, 231, WHITE}, {519, 249, WHITE},
-                                {520, 231, MARKER}, {520, 250, MARKER}, {220, 250, MARKER}, {218, 240, MARKER},
-                                {300, 228, MARKER}, {300, 252, MARKER}, {522, 240, MARKER}}) {
-        EXPECT_EQ(READPIXEL(x, y), colour) << "at " << x << ", " << y;
-    }
-    int l, t, r, b;
-    EXPECT_FALSE(FINDINKBOX(221, 231, 519, 249, l, t, r, b)) << "an empty idle box shows no text";
-
-    BOX.ACTIVE = 1;
-    FAKENOW = 5499;  // first half of a second: the caret
-    INPUTBOXRENDER(BOX);
-    ASSERT_TRUE(FINDINKBOX(221, 231, 519, 249, l, t, r, b));
-    EXPECT_LT(r, 230);
-    EXPECT_GE(b - t, 8) << "the caret is a tall bar";
-    FAKENOW = 5500;  // second half: a blank
-    INPUTBOXRENDER(BOX);
-    EXPECT_FALSE(FINDINKBOX(221, 231, 519, 249, l, t, r, b));
-
-    // The text starts at the box's corner and is not clipped to it.
-    TEXT = std::string(38, 'W');
-    INPUTBOXRENDER(BOX);
-    ASSERT_TRUE(FINDINKBOX(221, 231, 799, 249, l, t, r, b));
-    EXPECT_LT(l, 226);
-    EXPECT_GT(r, 521);
-}

@@ -76,7 +76,7 @@ bool SCRIPTSERVER::WAITBYTES(size_t count, int ms) {
 
 void SCRIPTSERVER::DROP() { NETDETACH(CONN); }
 
-bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, int32_t* code, std::string* name) {
+bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, const char* host) {
     int32_t gotcode = 0;
     std::string gotname;
     bool ok = false;
@@ -91,11 +91,9 @@ bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, int32_t* code, std::string* n
         }
         ok = NETRECVSTR(server.CONN, gotname);
     });
-    VX_HOSTNAME = "127.0.0.1";
+    VX_HOSTNAME = host;
     CLIENTSTARTNETWORK();
     script.join();
-    if (code) *code = gotcode;
-    if (name) *name = gotname;
     return ok;
 }
 
