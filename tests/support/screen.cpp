@@ -155,7 +155,7 @@ void RESTARTTESTVIDEO(int width, int height) {
 }
 
 void MAKEDATAFOLDER(const std::vector<std::string>& leaveOut) {
-    fs::remove("data");
+    fs::remove_all("data");
     fs::create_directory("data");
     for (const auto& entry : fs::directory_iterator(SOURCEPATH("data"))) {
         std::string name = entry.path().filename().string();
