@@ -118,7 +118,6 @@ TEST_F(RenderTest, CameraCentresTheOwnShipAndLayoutHasItsAreas) {
     EXPECT_EQ(clip.x, 0);
     EXPECT_EQ(clip.w, 800);
     EXPECT_EQ(clip.h, 600);
-    SAVESCREEN(std::string(VEXIL_BINARY_DIR) + "/artifacts/client-render-camera.bmp");
 }
 
 TEST_F(RenderTest, MapDotsForShipsOwnShipAndProjectiles) {
@@ -234,5 +233,4 @@ TEST_F(RenderTest, ChatLinesFadeWithAge) {
     // Line 12 is black on the black view: nothing of it shows.
     for (const RGB& p : REGION(10, 416, 120, 12)) ASSERT_EQ(p, BLACK);
     for (const RGB& p : REGION(10, 524, 120, 24)) ASSERT_EQ(p, BLACK);
-    SAVESCREEN(std::string(VEXIL_BINARY_DIR) + "/artifacts/client-render-chat.bmp");
 }
