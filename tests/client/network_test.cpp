@@ -1,7 +1,8 @@
+// The client's network side against a scripted server on loopback: whole
+// messages only, hostile bytes, one exchange cycle, failed starts.
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <tuple>
 #include <vector>
 
 #include "client/client.h"
@@ -35,84 +36,20 @@ protected:
         ASSERT_TRUE(CLIENTCONNECTED());
         ASSERT_EQ(CLIENTCURRENTPLAYERSHIP, slot);
     }
-    void SENDANDDISPATCHONE(size_t bytes) {
-        SERVER->FLUSH();
-        for (int i = 0; i < 400 && NETUNREAD(CLIENTCONNECTION) < bytes; ++i) {
-            NETPUMP(CLIENTCONNECTION);
-            SDL_Delay(2);
-        }
-        ASSERT_GE(NETUNREAD(CLIENTCONNECTION), bytes);
-        CLIENTNETGETDATAPACKET();
-        CLIENTNETFLUSH();
-    }
-    bool READCONTROLS(SHIPTYPE& into) {
-        int32_t kind = -1;
-        if (!SERVER->WAITBYTES(CONTROLSBYTES)) return false;
-        NETTAKEINT(SERVER->CONN, kind);
-        if (kind != CONTROLS) return false;
-        return PROTOREADCONTROLS(SERVER->CONN, into);
-    }
     std::unique_ptr<SCRIPTSERVER> SERVER;
 };
 
-testing::AssertionResult SAMESTATE(const SHIPTYPE& a, const SHIPTYPE& b) {
-    auto fields = [](const SHIPTYPE& s) {
-        return std::make_tuple(s.X, s.Y, s.XVELOC, s.YVELOC, s.SUBDIRECTION, s.DELTATHETA, s.GUNTIMER, s.SHOOTING,
-                               s.DAMAGE, s.HEALTH, s.FRAME, s.DIRECTION, s.CURRENTACCELERATION, s.CONNECTED);
-    };
-    if (fields(a) == fields(b)) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "ship state differs";
-}
-
+// Ships as a server would send them: all in slot 3's range, 0 and 3 connected.
 SHIPTABLE SERVERSHIPS() {
     SHIPTABLE ships;
     for (int s = 0; s < MAXPLAYERS; ++s) {
-        SHIPTYPE& ship = ships[static_cast<size_t>(s)];
-        ship.X = 100.5 + s;
-        ship.Y = -200.25 - s;
-        ship.XVELOC = 3 + s;
-        ship.YVELOC = -4 - s;
-        ship.SUBDIRECTION = 10.5 + s;
-        ship.DELTATHETA = s % 2 ? TURNRATE : 0;
-        ship.GUNTIMER = 0.25 * s;
-        ship.SHOOTING = s % 2;
-        ship.DAMAGE = 7 * s;
-        ship.HEALTH = 100 - s;
-        ship.FRAME = 0;
-        ship.DIRECTION = s;
-        ship.CURRENTACCELERATION = s % 3 == 0 ? 300 : -300;
-        ship.CONNECTED = s % 4 == 0 ? 1 : 0;
-        ship.PLAYERNAME = "P" + std::to_string(s);
+        ships[static_cast<size_t>(s)].X = 100.5 + s;
+        ships[static_cast<size_t>(s)].HEALTH = 100 - s;
+        ships[static_cast<size_t>(s)].CONNECTED = s % 3 == 0;
     }
     return ships;
 }
 }  // namespace
-
-TEST_F(NetworkTest, FullStateOverwritesEveryShipAndTheReplyEchoesTheServersControls) {
-    JOIN(27102, 4);
-    SHIPTYPE& own = CLIENTPLAYERS[4];
-    own.SUBDIRECTION = 1.25;
-    own.DELTATHETA = -TURNRATE;
-    own.CURRENTACCELERATION = 300;
-    own.SHOOTING = 1;
-    own.GUNTIMER = 0.5;
-    own.KILLS = 9;
-    CLIENTPLAYERS[1].PLAYERNAME = "Bob";
-
-    const SHIPTABLE SHIPS = SERVERSHIPS();
-    PROTOWRITEFULLSTATE(SERVER->CONN, SHIPS);
-    SENDANDDISPATCHONE(FULLSTATEBYTES);
-    for (size_t s = 0; s < MAXPLAYERS; ++s) EXPECT_TRUE(SAMESTATE(CLIENTPLAYERS[s], SHIPS[s])) << "slot " << s;
-    EXPECT_EQ(CLIENTPLAYERS[1].PLAYERNAME, "Bob");
-    EXPECT_EQ(own.KILLS, 9);
-
-    SHIPTYPE reply;
-    ASSERT_TRUE(READCONTROLS(reply));
-    EXPECT_EQ(reply.CURRENTACCELERATION, SHIPS[4].CURRENTACCELERATION);
-    EXPECT_EQ(reply.SHOOTING, SHIPS[4].SHOOTING);
-    EXPECT_EQ(reply.SUBDIRECTION, SHIPS[4].SUBDIRECTION);
-    EXPECT_EQ(reply.DELTATHETA, SHIPS[4].DELTATHETA);
-}
 
 TEST_F(NetworkTest, PartialMessagesNeverHoldAFrameAndAStuckOneEndsTheGame) {
     JOIN(27108, 0);
@@ -152,7 +89,6 @@ TEST_F(NetworkTest, AfterTwentyDeparturesExactlyOneExchangeCycleRuns) {
     JOIN(27111, 3);
     int updates = 0;
     SHIPTABLE ships = SERVERSHIPS();
-    ships[3].CONNECTED = 1;
     auto ANSWERCONTROLS = [&] {
         SHIPTYPE reply;
         while (NETPUMP(SERVER->CONN) > 0 || NETUNREAD(SERVER->CONN) >= CONTROLSBYTES) {
