@@ -38,7 +38,7 @@ SCRIPTSERVER::SCRIPTSERVER() {
 }
 
 SCRIPTSERVER::~SCRIPTSERVER() {
-    DROP();
+    NETDETACH(CONN);
     if (SET != nullptr) SDLNet_FreeSocketSet(SET);
     if (LISTENER != nullptr) SDLNet_TCP_Close(LISTENER);
 }
@@ -73,8 +73,6 @@ bool SCRIPTSERVER::WAITBYTES(size_t count, int ms) {
     }
     return true;
 }
-
-void SCRIPTSERVER::DROP() { NETDETACH(CONN); }
 
 bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, const char* host) {
     int32_t gotcode = 0;

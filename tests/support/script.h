@@ -28,8 +28,6 @@ struct SCRIPTSERVER {
     void FLUSH();
     // Waits (bounded) until COUNT unread bytes from the client are buffered.
     bool WAITBYTES(size_t count, int ms = 2000);
-    // Closes the accepted end (the listener stays).
-    void DROP();
     TCPsocket LISTENER = nullptr;
     SDLNet_SocketSet SET = nullptr;
     NETCONNECTION CONN;
