@@ -21,6 +21,7 @@ void RESETCLIENTSTATE() {
     CLIENTCURRENTPLAYERSHIP = 0;
     CLIENTROUNDTRIPTIME1 = 0;
     CLIENTROUNDTRIPTIME2 = 0;
+    CLIENTNOHOST = 0;
     CLIENTCHATMESSAGE.clear();
     QUITLOOP = 0;
     SERVERHOSTING = 0;
@@ -38,7 +39,7 @@ SCRIPTSERVER::SCRIPTSERVER() {
 }
 
 SCRIPTSERVER::~SCRIPTSERVER() {
-    DROP();
+    NETDETACH(CONN);
     if (SET != nullptr) SDLNet_FreeSocketSet(SET);
     if (LISTENER != nullptr) SDLNet_TCP_Close(LISTENER);
 }
@@ -74,9 +75,7 @@ bool SCRIPTSERVER::WAITBYTES(size_t count, int ms) {
     return true;
 }
 
-void SCRIPTSERVER::DROP() { NETDETACH(CONN); }
-
-bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, int32_t* code, std::string* name) {
+bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, const char* host) {
     int32_t gotcode = 0;
     std::string gotname;
     bool ok = false;
@@ -91,11 +90,9 @@ bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, int32_t* code, std::string* n
         }
         ok = NETRECVSTR(server.CONN, gotname);
     });
-    VX_HOSTNAME = "127.0.0.1";
+    VX_HOSTNAME = host;
     CLIENTSTARTNETWORK();
     script.join();
-    if (code) *code = gotcode;
-    if (name) *name = gotname;
     return ok;
 }
 

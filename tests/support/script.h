@@ -28,17 +28,14 @@ struct SCRIPTSERVER {
     void FLUSH();
     // Waits (bounded) until COUNT unread bytes from the client are buffered.
     bool WAITBYTES(size_t count, int ms = 2000);
-    // Closes the accepted end (the listener stays).
-    void DROP();
     TCPsocket LISTENER = nullptr;
     SDLNet_SocketSet SET = nullptr;
     NETCONNECTION CONN;
 };
 
 // Runs the client's network start against SERVER, answering the code with
-// SLOT. Returns true when the handshake completed; CODE and NAME receive
-// what the client sent.
-bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, int32_t* code = nullptr, std::string* name = nullptr);
+// SLOT. Returns true when the handshake completed.
+bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, const char* host = "127.0.0.1");
 
 // Calls the client's dispatcher once per round (with its flush) until DONE
 // holds or ROUNDS rounds have passed, pausing a few ms between rounds.
