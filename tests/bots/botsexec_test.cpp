@@ -28,7 +28,7 @@ bool SAWLINE(const TESTCLIENT& watcher, const std::string& text) {
 class BotsExecutable : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!PORTFREE(GAMEPORTNUMBER)) GTEST_SKIP() << "TCP port 7778 is in use by something else";
+        if (!PORTFREE(GAMEPORTNUMBER)) FAIL() << "TCP port 7778 is in use inside the test's own network namespace";
         SERVER = STARTCHILD(VEXILSERVERPATH, {});
         ASSERT_GT(SERVER.PID, 0);
         ASSERT_TRUE(READOUTUNTIL(SERVER, "listening on TCP port 7778\n", 10000));

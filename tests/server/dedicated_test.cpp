@@ -81,7 +81,7 @@ int WAITEXIT(pid_t pid, int ms) {
 TEST(DedicatedServer, ServesAndStopsCleanlyOnSigtermAndSigint) {
     for (int signal : {SIGTERM, SIGINT}) {
         const int probe = LISTENON(GAMEPORTNUMBER);
-        if (probe < 0) GTEST_SKIP() << "TCP port 7778 is in use by something else";
+        if (probe < 0) FAIL() << "TCP port 7778 is in use inside the test's own network namespace";
         close(probe);
 
         CHILD child = START();
@@ -104,7 +104,7 @@ TEST(DedicatedServer, ServesAndStopsCleanlyOnSigtermAndSigint) {
 
 TEST(DedicatedServer, PortInUseEndsWithOneLineAndStatusOne) {
     const int holder = LISTENON(GAMEPORTNUMBER);
-    if (holder < 0) GTEST_SKIP() << "TCP port 7778 is in use by something else";
+    if (holder < 0) FAIL() << "TCP port 7778 is in use inside the test's own network namespace";
     CHILD child = START();
     ASSERT_GT(child.PID, 0);
     EXPECT_EQ(WAITEXIT(child.PID, 10000), 1);

@@ -10,8 +10,8 @@
 // supplied with UPDATEs, keeps its resident memory flat and frees and
 // reuses its slots, and prints the counts.
 //   vexil-soak [--seconds N | --minutes N]      (default 90 seconds)
-// Exit status: 0 when every check held, 1 when one failed, 77 when port
-// 7778 is taken by something else.
+// Exit status: 0 when every check held, 1 when one failed (or when port
+// 7778 is taken by something else, so the soak could not run).
 // Threads: the main thread starts everything and watches; each bot runs in
 // its own thread (bots/), the churn in three threads, the hostile peers in
 // one. They share only atomics.
@@ -326,7 +326,7 @@ int main(int argc, char** argv) {
     GAMEPORT = PORT;
     if (!PORTFREE(PORT)) {
         std::printf("soak: TCP port 7778 is in use by something else; not run\n");
-        return 77;
+        return 1;
     }
     // Under the address sanitizer freed memory is held back in a quarantine
     // that would look like growth: keep it small.
