@@ -166,3 +166,21 @@ TEST_F(RenderTest, ReadOutAndChatLinesAreWhereAndWhatTheyShow) {
         }
     }
 }
+
+// A projectile's screen y is rounded, then its image's half height taken
+// off and rounded again: 305.3 gives 305, less 2.5 gives 302.5, which rounds
+// to 302 (rounding once would give 303). Its x, 375.5, rounds to 376.
+TEST_F(RenderTest, ProjectilesAreDrawnWhereTheCameraAndBothRoundingsPutThem) {
+    SDL_Surface* saved = BULLETSPRITES[2][16];
+    BULLETSPRITES[2][16] = SOLIDSURFACE(5, 5, 255, 255, 0);
+    CLIENTBULLETS[3].SPRITE = 1;
+    CLIENTBULLETS[3].DIRECTION = 16;
+    CLIENTBULLETS[3].X = 50.0f;
+    CLIENTBULLETS[3].Y = 0.3f;
+    const RGB YELLOW{255, 255, 0};
+    DRAW({{376, 302, YELLOW}, {380, 306, YELLOW}, {375, 304, BLACK}, {381, 304, BLACK}, {378, 301, BLACK},
+          {378, 307, BLACK}},
+         "projectile");
+    SDL_FreeSurface(BULLETSPRITES[2][16]);
+    BULLETSPRITES[2][16] = saved;
+}
