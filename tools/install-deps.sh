@@ -7,9 +7,10 @@ set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config
           libsdl1.2-dev libsdl-gfx1.2-dev libsdl-net1.2-dev libsdl-ttf2.0-dev
-          ttf-bitstream-vera)
+          ttf-bitstream-vera dpkg-dev)
 if [[ "${1:-}" == "--tests" ]]; then
-    PACKAGES+=(libgtest-dev iproute2 util-linux xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev)
+    PACKAGES+=(libgtest-dev iproute2 util-linux xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev
+               lintian desktop-file-utils systemd)
 fi
 
 missing=()

@@ -1,6 +1,8 @@
 // The game's sprite generator: draws the four ships (player 1 in three bank
 // variants), the three projectiles and the ten stars, and writes them as
-// 24-bit BMP files with magenta (255, 0, 255) wherever they are transparent.
+// 24-bit BMP files with magenta (255, 0, 255) wherever they are transparent;
+// with --icon SIZE FILE.png it writes the desktop icon instead, the level
+// player 1 ship on a transparent square (the build makes it, see dist/).
 // Single-threaded command-line tool; it shares nothing with the game.
 //
 // To change a picture: edit its DRAW... function below (shapes are given in
@@ -17,6 +19,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -348,6 +351,14 @@ void PUT32(std::vector<uint8_t>& v, uint32_t x) {
     PUT16(v, x >> 16);
 }
 
+bool WRITEFILE(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = (std::fclose(f) == 0) && ok;
+    return ok;
+}
+
 // 24-bit uncompressed BMP, rows bottom-up and padded to four bytes.
 bool WRITEBMP(const std::string& path, const IMAGE& img) {
     const uint32_t rowBytes = (uint32_t(img.W) * 3 + 3) & ~3u;
@@ -378,11 +389,7 @@ bool WRITEBMP(const std::string& path, const IMAGE& img) {
         }
         for (uint32_t pad = uint32_t(img.W) * 3; pad < rowBytes; ++pad) out.push_back(0);
     }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-    ok = (std::fclose(f) == 0) && ok;
-    return ok;
+    return WRITEFILE(path, out);
 }
 
 // ------------------------------------------------------------ ships
@@ -390,7 +397,8 @@ bool WRITEBMP(const std::string& path, const IMAGE& img) {
 // Player 1, the "Arrow": a slim blue fighter with swept delta wings, twin
 // tail planes and one big engine. BANK is -1 (banking left: the left wing
 // dips away, foreshortened and in shadow), 0 (level) or +1 (banking right).
-IMAGE DRAWPLAYER1(int bank) {
+// The canvas is kept for the icon, which is drawn from its samples.
+CANVAS PAINTPLAYER1(int bank) {
     CANVAS cv(55, 63);
     const double cx = 27.5;
     const double sl = bank < 0 ? 0.70 : 1.0;
@@ -425,8 +433,10 @@ IMAGE DRAWPLAYER1(int bank) {
     PAINT(cv, MIRRORED(cx, {{0, 53}, {4.5, 53}, {4, 58}, {0, 58}}, sl, sr), METAL(metal, 1.0));
     EXHAUST(cv, cx, 56.0, 3.6, 4.0);
     OUTLINE(cv, 0.9, 0.28);
-    return RESOLVE(cv);
+    return cv;
 }
+
+IMAGE DRAWPLAYER1(int bank) { return RESOLVE(PAINTPLAYER1(bank)); }
 
 // Player 2, the "Hammer": a red twin-boom gunship. A short central pod with
 // an amber canopy, two long gun booms joined by a broad rear wing and a tail
@@ -596,11 +606,121 @@ IMAGE DRAWSTAR(int n) {
     return img;
 }
 
+// ------------------------------------------------------------ icon
+
+// A square RGBA picture, top-down, 4 bytes per pixel, alpha not premultiplied.
+struct RGBAIMAGE {
+    int SIZE = 0;
+    std::vector<uint8_t> RGBA;
+};
+
+// The level Arrow, fitted into SIZE x SIZE with a one-pixel margin, resampled
+// from the canvas's samples: each pixel's colour is the mean of the painted
+// samples falling in it, its alpha the share of them that were painted.
+RGBAIMAGE DRAWICON(int size) {
+    const CANVAS cv = PAINTPLAYER1(0);
+    const int sw = cv.W * SS, sh = cv.H * SS;
+    const double scale = (size - 2.0) / std::max(sw, sh);
+    const double ox = (size - sw * scale) / 2.0, oy = (size - sh * scale) / 2.0;
+    const size_t n = size_t(size) * size_t(size);
+    std::vector<COL> sum(n);
+    std::vector<int> total(n, 0), covered(n, 0);
+    for (int sy = 0; sy < sh; ++sy) {
+        for (int sx = 0; sx < sw; ++sx) {
+            int x = int(std::floor(ox + (sx + 0.5) * scale)), y = int(std::floor(oy + (sy + 0.5) * scale));
+            size_t i = size_t(y) * size_t(size) + size_t(x), k = size_t(sy) * size_t(sw) + size_t(sx);
+            ++total[i];
+            if (!cv.IN[k]) continue;
+            ++covered[i];
+            sum[i] = sum[i] + cv.C[k];
+        }
+    }
+    RGBAIMAGE img;
+    img.SIZE = size;
+    img.RGBA.assign(n * 4, 0);
+    for (size_t i = 0; i < n; ++i) {
+        if (covered[i] == 0) continue;
+        COL c = sum[i] * (1.0 / covered[i]);
+        uint8_t* p = &img.RGBA[i * 4];
+        p[0] = uint8_t(std::lround(std::clamp(c.r, 0.0, 255.0)));
+        p[1] = uint8_t(std::lround(std::clamp(c.g, 0.0, 255.0)));
+        p[2] = uint8_t(std::lround(std::clamp(c.b, 0.0, 255.0)));
+        p[3] = uint8_t(std::lround(255.0 * covered[i] / total[i]));
+    }
+    return img;
+}
+
+void PUTBE32(std::vector<uint8_t>& v, uint32_t x) {
+    for (int shift = 24; shift >= 0; shift -= 8) v.push_back(uint8_t(x >> shift));
+}
+
+uint32_t CRC32(const uint8_t* p, size_t n) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+}
+
+// One PNG chunk: length, type, data, CRC of type and data.
+void PUTCHUNK(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+    PUTBE32(out, uint32_t(data.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    PUTBE32(out, CRC32(&out[start], out.size() - start));
+}
+
+// 8-bit RGBA PNG. The image data is a zlib stream of stored (uncompressed)
+// deflate blocks: an icon is small, and this needs no compressor.
+bool WRITEPNG(const std::string& path, const RGBAIMAGE& img) {
+    std::vector<uint8_t> raw;
+    for (int y = 0; y < img.SIZE; ++y) {
+        raw.push_back(0);  // filter type None
+        auto row = img.RGBA.begin() + std::ptrdiff_t(y) * img.SIZE * 4;
+        raw.insert(raw.end(), row, row + img.SIZE * 4);
+    }
+    std::vector<uint8_t> z{0x78, 0x01};
+    for (size_t at = 0; at < raw.size(); at += 65535) {
+        const size_t len = std::min<size_t>(65535, raw.size() - at);
+        z.push_back(at + len == raw.size() ? 1 : 0);
+        PUT16(z, uint32_t(len));
+        PUT16(z, uint32_t(~len & 0xFFFF));
+        z.insert(z.end(), raw.begin() + std::ptrdiff_t(at), raw.begin() + std::ptrdiff_t(at + len));
+    }
+    uint32_t a = 1, b = 0;
+    for (uint8_t v : raw) {
+        a = (a + v) % 65521;
+        b = (b + a) % 65521;
+    }
+    PUTBE32(z, (b << 16) | a);
+    std::vector<uint8_t> header;
+    PUTBE32(header, uint32_t(img.SIZE));
+    PUTBE32(header, uint32_t(img.SIZE));
+    header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter choice, no interlace
+    std::vector<uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    PUTCHUNK(out, "IHDR", header);
+    PUTCHUNK(out, "IDAT", z);
+    PUTCHUNK(out, "IEND", {});
+    return WRITEFILE(path, out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--icon") {
+        const int size = std::atoi(argv[2]);
+        if (size < 16 || size > 1024) {
+            std::fprintf(stderr, "icon size %s: give 16 to 1024 pixels\n", argv[2]);
+            return 2;
+        }
+        if (WRITEPNG(argv[3], DRAWICON(size))) return 0;
+        std::fprintf(stderr, "cannot write %s\n", argv[3]);
+        return 1;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n       %s --icon SIZE FILE.png\n", argv[0], argv[0]);
         return 2;
     }
     const std::string folder = argv[1];
