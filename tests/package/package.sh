@@ -9,7 +9,7 @@ set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 e2e_setup package "${2:?artifact folder}"
 LOG="$E2E_ARTIFACTS/package.log"
-"$E2E_SOURCE_DIR/tools/package.sh" "${1:?build folder}" >"$LOG" 2>&1 || e2e_abort "tools/package.sh failed (see $LOG)"
+"$E2E_SOURCE_DIR/tools/package.sh" --built "${1:?build folder}" >"$LOG" 2>&1 || e2e_abort "tools/package.sh failed (see $LOG)"
 DEB="$(echo "$(tail -n 1 "$LOG")"/vexil_*_*.deb)"
 [[ -f "$DEB" ]] || e2e_abort "no vexil_<version>_<arch>.deb (see $LOG)"
 lintian --tag-display-limit 0 "$DEB" >"$E2E_ARTIFACTS/lintian.log" 2>&1 || e2e_fail "lintian: $(grep '^E:' "$E2E_ARTIFACTS/lintian.log")"
