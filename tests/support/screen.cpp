@@ -11,6 +11,7 @@
 #include "media/clock.h"
 #include "media/input.h"
 #include "media/surface.h"
+#include "media/text.h"
 #include "media/video.h"
 #include "menu/button.h"
 #include "menu/inputbox.h"
@@ -19,19 +20,11 @@ namespace fs = std::filesystem;
 
 namespace {
 const std::string DATA = std::string(VEXIL_SOURCE_DIR) + "/data";
-uint32_t FAKETICKS() { return FAKENOW; }
-void FAKEDELAY(uint32_t ms) {
-    FAKELASTDELAY = ms;
-    ++FAKEDELAYCOUNT;
-    FAKENOW += ms;
-}
 }  // namespace
 
-SCRATCHDIR::SCRATCHDIR() {
-    OLDPATH = fs::current_path().string();
-    std::string templ = (fs::temp_directory_path() / "vexil-test-XXXXXX").string();
-    if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    PATH = templ;
+SCRATCHDIR::SCRATCHDIR() : OLDPATH(fs::current_path().string()) {
+    PATH = (fs::temp_directory_path() / "vexil-test-XXXXXX").string();
+    if (mkdtemp(PATH.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     fs::create_directory_symlink(DATA, fs::path(PATH) / "data");
     fs::current_path(PATH);
 }
@@ -51,11 +44,9 @@ void STARTTESTVIDEO(int width, int height) {
 }
 
 void STARTGAMEVIDEO() {
-    static bool started = false;
-    if (started) return;
-    started = true;
-    STARTTESTVIDEO(800, 600);
-    LOADGRAPHICS();
+    static SCRATCHDIR dir;
+    static bool started = (STARTTESTVIDEO(800, 600), LOADGRAPHICS(), true);
+    (void)started;
 }
 
 void MAKEDATAFOLDER(const std::vector<std::string>& leaveOut) {
@@ -72,13 +63,11 @@ uint32_t FAKENOW = 0, FAKELASTDELAY = 0, FAKEDELAYCOUNT = 0;
 
 void USEFAKECLOCK(uint32_t start) {
     FAKENOW = start;
-    FAKELASTDELAY = 0;
-    FAKEDELAYCOUNT = 0;
-    KELTICKSOURCE = FAKETICKS;
-    KELDELAYSINK = FAKEDELAY;
+    FAKELASTDELAY = FAKEDELAYCOUNT = 0;
+    KELTICKSOURCE = [] { return FAKENOW; };
+    KELDELAYSINK = [](uint32_t ms) { FAKELASTDELAY = ms, ++FAKEDELAYCOUNT, FAKENOW += ms; };
 }
 
-// The test display is always 32 bits deep.
 RGB READPIXEL(int x, int y) {
     SDL_Surface* s = KELSCREENSURFACE;
     if (s == nullptr || x < 0 || y < 0 || x >= s->w || y >= s->h) return RGB{-1, -1, -1};
@@ -94,6 +83,21 @@ SDL_Surface* SOLIDSURFACE(int w, int h, int r, int g, int b) {
     SDL_Surface* s = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0);
     SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, static_cast<Uint8>(r), static_cast<Uint8>(g), static_cast<Uint8>(b)));
     return s;
+}
+
+bool PRINTSAS(SDL_Rect clip, int x, int y, RGB paper, RGB ink, const std::string& text) {
+    auto region = [&] {
+        std::vector<RGB> pixels;
+        for (int j = y; j < y + 15; ++j)
+            for (int i = x; i < x + 120; ++i) pixels.push_back(READPIXEL(i, j));
+        return pixels;
+    };
+    const std::vector<RGB> shown = region();
+    KELSETCLIP(clip.x, clip.y, clip.w, clip.h);
+    KELFILLRECT(x, y, 800, 15, paper.R, paper.G, paper.B);
+    KELPRINT(x, y, KELCOLOUR(ink.R, ink.G, ink.B), text);
+    KELRESETCLIP();
+    return shown == region();
 }
 
 void PUSHKEY(SDLKey key, bool down) {
@@ -112,22 +116,17 @@ void MOUSE(int32_t x, int32_t y, int32_t buttons) {
 
 void WRITEFILE(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!(out << text)) throw std::runtime_error("cannot write " + path);
 }
 
 std::string READFILE(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
 void MENUTEST::SetUp() {
-    static SCRATCHDIR dir;
-    static bool started = false;
-    if (!started) STARTTESTVIDEO(800, 600);
-    started = true;
+    STARTGAMEVIDEO();
     USEFAKECLOCK(1000);
     KELMULTIKEY(0);  // drain whatever an earlier test left queued
     KELRESETKEYS();
