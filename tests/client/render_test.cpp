@@ -1,20 +1,14 @@
 // The game screen drawn on the dummy display at 800 x 600 and read back
 // pixel by pixel: ships, projectiles, map dots, the health bar, the
 // read-out and chat lines.
-#include <gtest/gtest.h>
-
 #include <limits>
-#include <tuple>
-#include <vector>
 
 #include "client/client.h"
 #include "client/network.h"
 #include "client/render.h"
 #include "main/spine.h"
 #include "media/surface.h"
-#include "media/text.h"
 #include "media/video.h"
-#include "shared/world.h"
 #include "tests/support/screen.h"
 #include "tests/support/script.h"
 
@@ -24,25 +18,11 @@ using PIXELS = std::vector<std::tuple<int, int, RGB>>;
 
 class RenderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        STARTGAMEVIDEO();
-        RESETCLIENTSTATE();
-        KELFRAMEPERIOD = 33;
-        KELMEASUREDFRAMERATE = 0.03;
-    }
-    void TearDown() override {
-        for (auto [entry, old] : SAVED) SDL_FreeSurface(*entry), *entry = old;
-    }
-    // A solid W x H image of one colour in a sprite table entry for the test.
-    void STANDIN(SDL_Surface*& entry, int w, int h, RGB c) {
-        SAVED.emplace_back(&entry, entry);
-        entry = SOLIDSURFACE(w, h, c.R, c.G, c.B);
-    }
+    void SetUp() override { STARTGAMEVIDEO(), RESETCLIENTSTATE(); }
     void DRAW(const PIXELS& pixels) {
         CLIENTDRAWEVERYTHING();
         for (auto& [x, y, colour] : pixels) EXPECT_TRUE(READPIXEL(x, y) == colour) << "at " << x << ", " << y;
     }
-    std::vector<std::pair<SDL_Surface**, SDL_Surface*>> SAVED;
 };
 }  // namespace
 
@@ -57,15 +37,13 @@ protected:
 TEST_F(RenderTest, ShipsProjectilesAndMapDotsAreWhereTheCameraPutsThem) {
     CLIENTCURRENTPLAYERSHIP = 2;
     CLIENTPLAYERS[2].SUBDIRECTION = 8;  // column 8 of the sets
-    STANDIN(PLAYER2SPRITES[0][8], 9, 7, GREEN);
-    STANDIN(PLAYER3SPRITES[0][8], 13, 11, BLUE);
-    STANDIN(BULLETSPRITES[2][16], 5, 5, YELLOW);
+    // Solid stand-ins for three sprites, kept for the rest of the process.
+    for (auto [entry, w, h, c] : {std::tuple{&PLAYER2SPRITES[0][8], 9, 7, GREEN}, {&PLAYER3SPRITES[0][8], 13, 11, BLUE},
+                                  {&BULLETSPRITES[2][16], 5, 5, YELLOW}})
+        SDL_FreeSurface(*entry), *entry = SOLIDSURFACE(w, h, c.R, c.G, c.B);
     for (SHIPTYPE& ship : CLIENTPLAYERS) ship.X = 2500;  // free slots out of view: no dots
-    for (auto [s, x, y] : {std::tuple{2, 0, 0}, {4, -5000, -5000}, {5, 5000, 0}, {8, -2500, 2500}}) {
-        CLIENTPLAYERS[static_cast<size_t>(s)].CONNECTED = 1;
-        CLIENTPLAYERS[static_cast<size_t>(s)].X = x;
-        CLIENTPLAYERS[static_cast<size_t>(s)].Y = y;
-    }
+    for (auto [s, x, y] : {std::tuple{2u, 0, 0}, {4, -5000, -5000}, {5, 5000, 0}, {8, -2500, 2500}})
+        CLIENTPLAYERS[s].X = x, CLIENTPLAYERS[s].Y = y, CLIENTPLAYERS[s].CONNECTED = 1;
     CLIENTBULLETS[3] = BULLETTYPE{.X = 50.f, .Y = 0.3f, .DIRECTION = 16, .SPRITE = 1};
     CLIENTBULLETS[1000] = BULLETTYPE{.X = -2500.f, .Y = 2500.f, .SPRITE = 1};  // on slot 8's dot
     DRAW({{328, 305, GREEN}, {324, 302, GREEN}, {332, 308, GREEN}, {323, 305, BLUE}, {334, 310, BLUE},
@@ -79,22 +57,19 @@ TEST_F(RenderTest, ShipsProjectilesAndMapDotsAreWhereTheCameraPutsThem) {
 
 // The bar (656, 178, 10, 100) is black with red rising from the bottom. No
 // message carries MAXHEALTH: the arena set-up gives it to slots 0 to 3 only,
-// and a slot without it shows an empty bar.
+// and a slot without it (max -1: as the set-up leaves it) has an empty bar.
 TEST_F(RenderTest, HealthBarRisesWithHealthAndStaysEmptyWithoutWholeHealth) {
     const struct { int32_t slot, health, max; PIXELS pixels; } ROWS[] = {
         {0, 50, 100, {{656, 228, RED}, {665, 277, RED}, {656, 227, BLACK}, {665, 178, BLACK}, {666, 250, GREY}}},
-        {0, 100, 100, {{656, 178, RED}, {656, 278, GREY}}},
-        {0, 100, 0, {{660, 277, BLACK}, {660, 178, BLACK}}},
-        {0, -32, 100, {{660, 277, BLACK}}},
-        {3, 100, -1, {{660, 277, RED}}},  // -1: as the set-up leaves it
-        {4, 100, -1, {{660, 277, BLACK}}},
+        {0, 100, 100, {{656, 178, RED}, {656, 278, GREY}}}, {0, 100, 0, {{660, 277, BLACK}, {660, 178, BLACK}}},
+        {0, -32, 100, {{660, 277, BLACK}}}, {3, 100, -1, {{660, 277, RED}}}, {4, 100, -1, {{660, 277, BLACK}}},
     };
     for (const auto& row : ROWS) {
         SCOPED_TRACE(&row - ROWS);
         CLIENTPLACEOBJECTS();
-        CLIENTCURRENTPLAYERSHIP = row.slot;
-        CLIENTPLAYERS[static_cast<size_t>(row.slot)].HEALTH = row.health;
-        if (row.max >= 0) CLIENTPLAYERS[static_cast<size_t>(row.slot)].MAXHEALTH = row.max;
+        SHIPTYPE& own = CLIENTPLAYERS[static_cast<size_t>(CLIENTCURRENTPLAYERSHIP = row.slot)];
+        own.HEALTH = row.health;
+        if (row.max >= 0) own.MAXHEALTH = row.max;
         DRAW(row.pixels);
     }
 }
@@ -114,19 +89,16 @@ TEST_F(RenderTest, ReadOutAndChatLinesShowTheirTextsWhereTheyBelong) {
         CLIENTROUNDTRIPTIME2 = back;
         KELFRAMEPERIOD = period;
         const std::tuple<int, int, RGB, RGB, std::string> LINES[] = {
-            {671, 178, GREY, BLACK, "Ann:100% 0 kills"},
-            {671, 208, GREY, BLACK, "Ann:100%3 kills"},
-            {671, 253, GREY, BLACK, "Frame rate is:over 1000"},
-            {671, 268, GREY, BLACK, std::string("Enforced rate is:") + rate},
+            {671, 178, GREY, BLACK, "Ann:100% 0 kills"}, {671, 208, GREY, BLACK, "Ann:100%3 kills"},
+            {671, 253, GREY, BLACK, "Frame rate is:over 1000"}, {671, 268, GREY, BLACK, std::string("Enforced rate is:") + rate},
             {671, 283, GREY, BLACK, "Reception time is :" + std::to_string(back - sent) + "ms"},
-            {10, 560, BLACK, RGB{254, 10, 10}, "MMMM HHHH"},
-            {10, 548, BLACK, RGB{233, 9, 9}, "Ann"},
+            {10, 560, BLACK, RGB{254, 10, 10}, "MMMM HHHH"}, {10, 548, BLACK, RGB{233, 9, 9}, "Ann"},
             {10, 416, BLACK, BLACK, ""},
         };
         for (const auto& [x, y, paper, ink, text] : LINES) {
             CLIENTDRAWEVERYTHING();
-            EXPECT_TRUE(PRINTSAS(x < 600 ? SDL_Rect{0, 0, 800, 600} : SDL_Rect{652, 30, 146, 550}, x, y, paper, ink, text))
-                << text;
+            const SDL_Rect clip = x < 600 ? SDL_Rect{0, 0, 800, 600} : SDL_Rect{652, 30, 146, 550};
+            EXPECT_TRUE(PRINTSAS(clip, x, y, paper, ink, text)) << text;
         }
     }
 }
