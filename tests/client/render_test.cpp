@@ -40,7 +40,7 @@ TEST_F(RenderTest, ShipsProjectilesAndMapDotsAreWhereTheCameraPutsThem) {
     // Solid stand-ins for three sprites, kept for the rest of the process.
     for (auto [entry, w, h, c] : {std::tuple{&PLAYER2SPRITES[0][8], 9, 7, GREEN}, {&PLAYER3SPRITES[0][8], 13, 11, BLUE},
                                   {&BULLETSPRITES[2][16], 5, 5, YELLOW}})
-        SDL_FreeSurface(*entry), *entry = SOLIDSURFACE(w, h, c.R, c.G, c.B);
+        SDL_FreeSurface(*entry), *entry = SOLIDSURFACE(w, h, c);
     for (SHIPTYPE& ship : CLIENTPLAYERS) ship.X = 2500;  // free slots out of view: no dots
     for (auto [s, x, y] : {std::tuple{2u, 0, 0}, {4, -5000, -5000}, {5, 5000, 0}, {8, -2500, 2500}})
         CLIENTPLAYERS[s].X = x, CLIENTPLAYERS[s].Y = y, CLIENTPLAYERS[s].CONNECTED = 1;

@@ -4,9 +4,7 @@
 // Test code only; the test's main thread only.
 #pragma once
 
-#include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "shared/net.h"
 
@@ -18,8 +16,6 @@ void RESETCLIENTSTATE();
 struct FAKESERVER {
     FAKESERVER();
     ~FAKESERVER();  // closes the client's connection too
-    FAKESERVER(const FAKESERVER&) = delete;
-    FAKESERVER& operator=(const FAKESERVER&) = delete;
     NETCONNECTION CONN;
     std::vector<uint8_t> WIRE, HEARD;
 };
