@@ -1,8 +1,6 @@
 // Test support for the client's tests (see script.h).
 #include "tests/support/script.h"
 
-#include <SDL.h>
-
 #include "client/network.h"
 #include "main/spine.h"
 #include "media/video.h"
@@ -35,13 +33,4 @@ void SAY(FAKESERVER& s, size_t hold) {
     NETFLUSH(s.CONN);
     CLIENTCONNECTION.MEMIN = s.WIRE.data();
     CLIENTCONNECTION.MEMINSIZE = s.WIRE.size() - hold;
-}
-
-bool DISPATCHUNTIL(const std::function<bool()>& done, uint32_t ms) {
-    for (const uint32_t start = NETNOW(); NETNOW() - start < ms; SDL_Delay(2)) {
-        CLIENTNETGETDATAPACKET();
-        CLIENTNETFLUSH();
-        if (done()) return true;
-    }
-    return false;
 }

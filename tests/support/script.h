@@ -4,8 +4,6 @@
 // Test code only; the test's main thread only.
 #pragma once
 
-#include <functional>
-
 #include "shared/net.h"
 
 // Empties every client table and flag the tests touch.
@@ -25,7 +23,3 @@ struct FAKESERVER {
 void MEMORYSTART(FAKESERVER& s, bool ends = false);
 // Hands what was put on CONN to the client, all but the last HOLD bytes.
 void SAY(FAKESERVER& s, size_t hold = 0);
-
-// Calls the client's dispatcher (with its flush) until DONE holds or MS
-// milliseconds have passed.
-bool DISPATCHUNTIL(const std::function<bool()>& done, uint32_t ms = 5000);
