@@ -69,21 +69,17 @@ TEST(ConfigFile, TheVideoRequestFollowsTheFile) {
 TEST(StartupFailureDeathTest, MissingPiecesEndWithStatus1AndOneLine) {
     SCRATCHDIR dir;
     const struct { const char* leaveout; bool refuse; std::string line; } ROWS[] = {
-        {"vera.ttf", false, "cannot open the font data/vera.ttf"},
-        {"", true, "cannot open a 320 x 200 x 32 video mode"},
-        {"bullet2.bmp", false, "cannot load the bitmap data/bullet2.bmp"},
-    };
+        {"vera.ttf", false, "cannot open the font data/vera.ttf"}, {"", true, "cannot open a 320 x 200 x 32 video mode"},
+        {"bullet2.bmp", false, "cannot load the bitmap data/bullet2.bmp"}};
     for (const auto& row : ROWS) {
         MAKEDATAFOLDER(row.leaveout);
-        EXPECT_EXIT(
-            {
-                std::freopen("/dev/null", "r", stdin);  // the console key wait must not hold the test
-                std::freopen("/dev/null", "w", stdout);
-                if (row.refuse) KELSETVIDEOMODE = [](int, int, int, uint32_t) -> SDL_Surface* { return nullptr; };
-                STARTTESTVIDEO("xres, 320, yres, 200, depth, 32");
-                LOADGRAPHICS();
-            },
-            testing::ExitedWithCode(1), "^vexil: " + row.line + "[^\n]*\n$");
+        auto start = [&] {
+            std::freopen("/dev/null", "r", stdin);  // the console key wait must not hold the test
+            std::freopen("/dev/null", "w", stdout);
+            if (row.refuse) KELSETVIDEOMODE = [](int, int, int, uint32_t) -> SDL_Surface* { return nullptr; };
+            STARTTESTVIDEO("xres, 320, yres, 200, depth, 32"), LOADGRAPHICS();
+        };
+        EXPECT_EXIT(start(), testing::ExitedWithCode(1), "^vexil: " + row.line + "[^\n]*\n$");
     }
 }
 
@@ -111,8 +107,7 @@ TEST(Pacing, FlipsSleepTheRestOfThePeriod) {
     for (const auto& row : ROWS) {
         USEFAKECLOCK(row.start);
         KELFRAMEPERIOD = row.period;
-        KELOLDERTIMER = static_cast<int32_t>(FAKENOW);
-        KELOLDTIMER = static_cast<int32_t>(FAKENOW + static_cast<uint32_t>(row.period));
+        KELOLDERTIMER = int32_t(FAKENOW), KELOLDTIMER = int32_t(FAKENOW + uint32_t(row.period));
         for (int frame = 0; frame < 20; ++frame) FAKENOW += 10, KELPAGEFLIP();
         EXPECT_EQ(std::pair(FAKEDELAYCOUNT, FAKELASTDELAY), std::pair(row.delays, row.last)) << row.start << " " << row.period;
     }
