@@ -10,27 +10,17 @@
 #include "tests/support/script.h"
 
 namespace {
+// A scripted server and the ships it sends: slots 0 and 3, slot 0 at x 100.5.
 class NetworkTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RESETCLIENTSTATE();
-        SHIPS[0].X = 100.5;
-        SHIPS[0].CONNECTED = SHIPS[3].CONNECTED = 1;
-    }
-    void TearDown() override { KELUSEREALCLOCK(); }
-    void JOIN(int32_t slot) {
-        VX_HOSTNAME = "127.0.0.1";
-        NETPUTINT(S.CONN, slot);
-        MEMORYSTART(S);
-        ASSERT_TRUE(CLIENTCONNECTED() && CLIENTCURRENTPLAYERSHIP == slot);
-    }
+    void SetUp() override { SHIPS[0].X = 100.5, SHIPS[0].CONNECTED = SHIPS[3].CONNECTED = 1; }
     FAKESERVER S;
     SHIPTABLE SHIPS{};
 };
 }  // namespace
 
 TEST_F(NetworkTest, PartialMessagesNeverHoldAFrameAndAStuckOneEndsTheGame) {
-    JOIN(0);
+    ASSERT_TRUE(MEMORYJOIN(S, 0));
     PROTOWRITEFULLSTATE(S.CONN, SHIPS);
     SAY(S, 100);
     CLIENTNETGETDATAPACKET();
@@ -47,7 +37,7 @@ TEST_F(NetworkTest, PartialMessagesNeverHoldAFrameAndAStuckOneEndsTheGame) {
 }
 
 TEST_F(NetworkTest, HostileServerBytesNeverCrashOrAllocateWithoutBound) {
-    JOIN(0);
+    ASSERT_TRUE(MEMORYJOIN(S, 0));
     NETPUTINT(S.CONN, CHAT);
     NETPUTINT(S.CONN, 0x7FFFFFFF);  // the length of its text
     NETPUTSTR(S.CONN, "abc");
@@ -60,7 +50,7 @@ TEST_F(NetworkTest, HostileServerBytesNeverCrashOrAllocateWithoutBound) {
 // UPDATE cycle; the reception time runs from a CONTROLS leaving to the
 // UPDATE answering it arriving, on the game's clock.
 TEST_F(NetworkTest, TwentyFullStatesStartOneExchangeCycleAndItsReceptionTimeIsTimed) {
-    JOIN(3);
+    ASSERT_TRUE(MEMORYJOIN(S, 3));
     const size_t before = S.HEARD.size();
     USEFAKECLOCK(7000);
     for (int i = 0; i < 20; ++i) PROTOWRITEFULLSTATE(S.CONN, SHIPS);
@@ -73,6 +63,7 @@ TEST_F(NetworkTest, TwentyFullStatesStartOneExchangeCycleAndItsReceptionTimeIsTi
     EXPECT_EQ(S.HEARD.size() - before, 2 * CONTROLSBYTES);
     EXPECT_EQ(CLIENTROUNDTRIPTIME1, 7000);
     EXPECT_EQ(CLIENTROUNDTRIPTIME2, 7037);
+    KELUSEREALCLOCK();
 }
 
 // Every failed start prints one line naming the cause, ends with status 1
@@ -89,11 +80,10 @@ TEST_F(NetworkTest, FailedStartsPrintOneLineAndEndWithStatusOne) {
         {"127.0.0.1", true, true, {99}, "the server at" + AT + " answered with an invalid player slot 99"},
         {"127.0.0.1", true, false, {}, "no answer from the server at" + AT + " within 5 seconds (it may be full)"},
     };
+    GAMEPORT = 27113;
     for (const auto& row : ROWS) {
         SCOPED_TRACE(row.line);
-        RESETCLIENTSTATE();
-        GAMEPORT = 27113;
-        VX_HOSTNAME = row.host;
+        RESETCLIENTSTATE(), VX_HOSTNAME = row.host;
         FAKESERVER server;
         for (int32_t word : row.said) NETPUTINT(server.CONN, word);
         testing::internal::CaptureStderr();  // the start's one line
@@ -102,8 +92,7 @@ TEST_F(NetworkTest, FailedStartsPrintOneLineAndEndWithStatusOne) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexil: " + row.line + "\n");
         EXPECT_GE(NETNOW() - start, row.memory && !row.ends ? CLIENTHANDSHAKELIMITMS : 0u);
         EXPECT_EQ(std::tuple(KELEXITSTATUS.load(), QUITLOOP.load(), CLIENTNOHOST), std::tuple(1, 1, row.host[1] == ' '));
-        CLIENTSENDREADY();
-        CLIENTNETFLUSH();
+        CLIENTSENDREADY(), CLIENTNETFLUSH();
         EXPECT_EQ(server.HEARD.size() >= 8 ? NETREADINT(&server.HEARD[4]) : 0, row.said == std::vector{AUTHREFUSED} ? READY : 0);
         CLIENTNETGETDATAPACKET();
         EXPECT_FALSE(CLIENTCONNECTED());

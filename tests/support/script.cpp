@@ -28,6 +28,14 @@ void MEMORYSTART(FAKESERVER& s, bool ends) {
     CLIENTSTARTNETWORK();
 }
 
+bool MEMORYJOIN(FAKESERVER& s, int32_t slot) {
+    RESETCLIENTSTATE();
+    VX_HOSTNAME = "127.0.0.1";
+    NETPUTINT(s.CONN, slot);
+    MEMORYSTART(s);
+    return CLIENTCONNECTED() && CLIENTCURRENTPLAYERSHIP == slot;
+}
+
 // The client's record reads the wire in place; it may have moved as it grew.
 void SAY(FAKESERVER& s, size_t hold) {
     NETFLUSH(s.CONN);

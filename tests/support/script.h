@@ -21,5 +21,8 @@ struct FAKESERVER {
 // to S, which has said what was put on CONN so far. ENDS: the connection
 // closes once the client has read everything said.
 void MEMORYSTART(FAKESERVER& s, bool ends = false);
+// A fresh client state, then a start on S answered with SLOT: whether the
+// client joined in that slot.
+bool MEMORYJOIN(FAKESERVER& s, int32_t slot);
 // Hands what was put on CONN to the client, all but the last HOLD bytes.
 void SAY(FAKESERVER& s, size_t hold = 0);
