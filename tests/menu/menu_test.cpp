@@ -17,8 +17,7 @@ struct STEP {
 
 TEST_F(MENUTEST, ButtonClicksOnlyWhenPressedAndReleasedOnIt) {
     BUTTONTYPE b, other;
-    SETBUTTON(b, 10, 100, 200, 100, "Go");
-    SETBUTTON(other, 10, 210, 200, 100, "Other");
+    SETBUTTON(b, 10, 100, 200, 100, "Go"), SETBUTTON(other, 10, 210, 200, 100, "Other");
     const STEP STEPS[] = {
         {100, 150, 1, 0, true}, {101, 151, 0, 1, false}, {101, 151, 0, 0, false},  // the click is seen once
         {100, 150, 1, 0, true}, {300, 150, 1, 2, false}, {300, 150, 0, 0, false}, {100, 150, 0, 0, false},
@@ -29,10 +28,9 @@ TEST_F(MENUTEST, ButtonClicksOnlyWhenPressedAndReleasedOnIt) {
     };
     for (const STEP& s : STEPS) {
         SCOPED_TRACE(&s - STEPS);
-        MOUSE(s.X, s.Y, s.BUTTONS);
-        BUTTONPRESSED(other);
-        EXPECT_EQ(BUTTONPRESSED(b), s.RESULT);
-        EXPECT_EQ(b.INNERR < 199, s.SUNKEN);
+        MOUSE(s.X, s.Y, s.BUTTONS), BUTTONPRESSED(other);
+        const int32_t clicked = BUTTONPRESSED(b);
+        EXPECT_EQ(std::pair(clicked, b.INNERR < 199), std::pair(s.RESULT, s.SUNKEN));
     }
 }
 
@@ -61,8 +59,7 @@ TEST_F(MENUTEST, InputBoxesTypeWhatTheKeysSayRepeatHeldKeysAndEscapeRestoresTheR
         USEFAKECLOCK(start);
         std::string a = "alpha", b = "beta";
         INPUTBOXTYPE boxa, boxb;
-        SETINPUTBOX(boxa, 220, 230, 300, 20, a);
-        SETINPUTBOX(boxb, 220, 270, 300, 20, b);
+        SETINPUTBOX(boxa, 220, 230, 300, 20, a), SETINPUTBOX(boxb, 220, 270, 300, 20, b);
         auto frame = [&](int32_t y, int32_t buttons) { MOUSE(300, y, buttons), INPUTBOXPRESSED(boxa), INPUTBOXPRESSED(boxb); };
         frame(280, 1), frame(280, 0), PUSHKEY(SDLK_s, true), frame(280, 0);
         FAKENOW += 500, frame(280, 0);
@@ -84,32 +81,27 @@ TEST_F(MENUTEST, ScrollBarThumbsSitWhereTheValueSays) {
     for (auto r : ROWS) {
         SCROLLBARTYPE bar;
         SETSCROLLBAR(bar, r.x, r.y, r.w, r.h, r.value, r.max);
-        const BUTTONTYPE& t = bar.SCROLLBUTTON;
-        EXPECT_EQ((std::vector<int>{t.X, t.Y, t.W, t.H}), r.thumb) << r.value;
+        EXPECT_EQ((std::vector<int>{bar.SCROLLBUTTON.X, bar.SCROLLBUTTON.Y, bar.SCROLLBUTTON.W, bar.SCROLLBUTTON.H}), r.thumb);
     }
 }
 
 // The pre-game screen runs its own loop; the frame hook plays one scripted
-// frame (mouse, and a key pressed or released) at a time and stops a screen
-// that needs more frames than the script has.
+// frame (mouse, and a key pressed or released) at a time, and a screen that
+// needs more frames than the script has ends in the throw of at().
 std::vector<STEP> SCRIPT;
 size_t FRAME = 0;
 
 TEST_F(MENUTEST, PreGameChoices) {
-    const struct { const char* host; int32_t buttony; std::string after; } ROWS[] = {
-        {"gamehost", 150, "127.0.0.1|Annz|0"},  // start a server: always hosts
-        {"127.0.0.1", 260, "localhost|Annz|0"}, {" 127.0.0.1", 260, " 127.0.0.1|Annz|0"},  // join one's own server
-        {"gamehost", 370, "gamehost|Annz|1"},
-    };
+    // Starting a server always hosts; joining one's own server joins localhost.
+    const struct { const char* host; int32_t buttony; std::string after; } ROWS[] = {{"gamehost", 150, "127.0.0.1|Annz|0"},
+        {"127.0.0.1", 260, "localhost|Annz|0"}, {" 127.0.0.1", 260, " 127.0.0.1|Annz|0"}, {"gamehost", 370, "gamehost|Annz|1"}};
     PREGAMEFRAMEHOOK = [] {
-        if (FRAME >= SCRIPT.size()) throw std::runtime_error("the pre-game screen never returned");
-        const STEP& s = SCRIPT[FRAME++];
+        const STEP& s = SCRIPT.at(FRAME++);
         if (s.RESULT != 0) PUSHKEY(static_cast<SDLKey>(s.RESULT), s.SUNKEN);
         MOUSE(s.X, s.Y, s.BUTTONS);
     };
     for (const auto& r : ROWS) {
-        VX_HOSTNAME = r.host, VX_PLAYERNAME = "Ann";
-        QUITLOOP = 0, FRAME = 0;
+        VX_HOSTNAME = r.host, VX_PLAYERNAME = "Ann", QUITLOOP = 0, FRAME = 0;
         // Into the name box, "z" typed, the button clicked.
         SCRIPT = {{300, 240, 1, 0, 0}, {300, 240, 0, 0, 0}, {0, 0, 0, 'z', 1}, {0, 0, 0, 'z', 0}, {110, r.buttony, 0, 0, 0},
                   {110, r.buttony, 1, 0, 0}, {110, r.buttony, 1, 0, 0}, {110, r.buttony, 0, 0, 0}};
