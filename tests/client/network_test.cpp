@@ -22,14 +22,11 @@ protected:
 TEST_F(NetworkTest, PartialMessagesNeverHoldAFrameAndAStuckOneEndsTheGame) {
     ASSERT_TRUE(MEMORYJOIN(S, 0));
     PROTOWRITEFULLSTATE(S.CONN, SHIPS);
-    SAY(S, 100);
-    CLIENTNETGETDATAPACKET();
+    SAY(S, 100), CLIENTNETGETDATAPACKET();
     EXPECT_EQ(CLIENTPLAYERS[0].X, 0);
-    SAY(S);
-    CLIENTNETGETDATAPACKET();
+    SAY(S), CLIENTNETGETDATAPACKET();
     EXPECT_EQ(CLIENTPLAYERS[0].X, 100.5);
-    NETPUTINT(S.CONN, FULLSTATE);  // a message that never completes
-    SAY(S);
+    NETPUTINT(S.CONN, FULLSTATE), SAY(S);  // a message that never completes
     const uint32_t start = NETNOW();
     while (CLIENTCONNECTED() && NETNOW() - start < 2 * CLIENTPARTIALLIMITMS) CLIENTNETGETDATAPACKET(), SDL_Delay(2);
     EXPECT_EQ(QUITLOOP.load(), 1);
@@ -41,8 +38,7 @@ TEST_F(NetworkTest, HostileServerBytesNeverCrashOrAllocateWithoutBound) {
     NETPUTINT(S.CONN, CHAT);
     NETPUTINT(S.CONN, 0x7FFFFFFF);  // the length of its text
     NETPUTSTR(S.CONN, "abc");
-    SAY(S);
-    CLIENTNETGETDATAPACKET();
+    SAY(S), CLIENTNETGETDATAPACKET();
     EXPECT_TRUE(!CLIENTCONNECTED() && QUITLOOP.load() == 1 && CLIENTCHATBUFFER[0].empty());
 }
 
@@ -58,8 +54,7 @@ TEST_F(NetworkTest, TwentyFullStatesStartOneExchangeCycleAndItsReceptionTimeIsTi
     for (int i = 0; i < 25; ++i) CLIENTNETGETDATAPACKET(), CLIENTNETFLUSH();
     FAKENOW = 7037;
     PROTOWRITEUPDATE(S.CONN, SHIPS, 3);
-    SAY(S);
-    CLIENTNETGETDATAPACKET(), CLIENTNETFLUSH();
+    SAY(S), CLIENTNETGETDATAPACKET(), CLIENTNETFLUSH();
     EXPECT_EQ(S.HEARD.size() - before, 2 * CONTROLSBYTES);
     EXPECT_EQ(CLIENTROUNDTRIPTIME1, 7000);
     EXPECT_EQ(CLIENTROUNDTRIPTIME2, 7037);
