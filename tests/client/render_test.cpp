@@ -33,8 +33,7 @@ protected:
 // 142 / 10000, 30 + (y + 5000) * 146 / 10000): white for the own ship, red
 // for other ships, dark red for projectiles (drawn last).
 TEST_F(RenderTest, ShipsProjectilesAndMapDotsAreWhereTheCameraPutsThem) {
-    CLIENTCURRENTPLAYERSHIP = 2;
-    CLIENTPLAYERS[2].SUBDIRECTION = 8;  // column 8 of the sets
+    CLIENTCURRENTPLAYERSHIP = 2, CLIENTPLAYERS[2].SUBDIRECTION = 8;  // column 8 of the sets
     // Solid stand-ins for three sprites, kept for the rest of the process.
     for (auto [entry, w, h, c] : {std::tuple{&PLAYER2SPRITES[0][8], 9, 7, GREEN}, {&PLAYER3SPRITES[0][8], 13, 11, BLUE},
                                   {&BULLETSPRITES[2][16], 5, 5, YELLOW}})

@@ -7,8 +7,10 @@
 #include "tests/support/screen.h"
 
 namespace {
-TEST(TokenReader, CutsTokensAsTheConfigFilesNeed) {
-    SCRATCHDIR dir;
+// Each test in a scratch folder of its own.
+struct FOUNDATION : ::testing::Test { SCRATCHDIR DIR; };
+
+TEST_F(FOUNDATION, TheConfigReaderCutsTokensAndReadsNumbersAsTheFilesNeed) {
     using TOKENS = std::vector<std::string>;
     const std::string X1024(1024, 'x');
     const std::pair<std::string, TOKENS> ROWS[] = {
@@ -29,20 +31,17 @@ TEST(TokenReader, CutsTokensAsTheConfigFilesNeed) {
     }
     KELTOKENFILE missing;
     EXPECT_TRUE(!KELOPENTOKENFILE(missing, "no-such-file.txt") && KELTOKENEOF(missing));
-}
-
-TEST(ConfigFile, NumbersRoundHalfToEvenOrReadInAnotherBase) {
-    const std::pair<const char*, int32_t> ROWS[] = {{"800.5", 800}, {"801.5", 802}, {" -7.5 ", -8}, {"1e3", 1000},
+    // Numbers round half to even or read in another base.
+    const std::pair<const char*, int32_t> NUMBERS[] = {{"800.5", 800}, {"801.5", 802}, {" -7.5 ", -8}, {"1e3", 1000},
         {"12px", 12}, {"&h320", 800}, {"&o1440", 800}, {"&b1100100000", 800}, {"&b1012", 5}, {"&h", 0}, {"wide", 0}};
-    for (auto [text, value] : ROWS) EXPECT_EQ(KELCONFIGNUMBER(text), value) << text;
+    for (auto [text, value] : NUMBERS) EXPECT_EQ(KELCONFIGNUMBER(text), value) << text;
 }
 
 // The mode start-up asks for: width, height, depth and flags.
 using MODE = std::tuple<int, int, int, uint32_t>;
 MODE ASKED;  // written by the recording stand-in for SDL_SetVideoMode
 
-TEST(ConfigFile, TheVideoRequestFollowsTheFile) {
-    SCRATCHDIR dir;
+TEST_F(FOUNDATION, TheVideoRequestFollowsConfigCfg) {
     const std::pair<const char*, MODE> ROWS[] = {
         {"xres\n1024\nyres\n768\ndepth\n16\nsdl_fullscreen\n", {1024, 768, 16, 0x80006004u}},
         {"  XRes  ,800.5\n YRES ,801.5\nDepth,&h20\n", {800, 802, 32, 0x6004u}},
@@ -80,8 +79,7 @@ TEST(StartupFailureDeathTest, MissingPiecesEndWithStatus1AndOneLine) {
 
 // What WRITEDEFAULTS writes comes back cut as the token reader cuts it; no
 // file reads as two empty values.
-TEST(DefaultsFile, ValuesComeBackAsTheTokenReaderCutsThem) {
-    SCRATCHDIR dir;
+TEST_F(FOUNDATION, DefaultsComeBackAsTheTokenReaderCutsThem) {
     const std::array<std::string, 4> ROWS[] = {{"", "", "", ""}, {"127.0.0.1", "Player One", "127.0.0.1", "Player One"},
         {"", "Bob", "Bob", ""}, {"host,x", "Bob", "host", "x"}, {"\"quoted, yes\"", "name  ", "quoted, yes", "name  "}};
     for (const auto& row : ROWS) {
@@ -94,8 +92,7 @@ TEST(DefaultsFile, ValuesComeBackAsTheTokenReaderCutsThem) {
 
 // Each flip sleeps the rest of the period; a period of 0 or less never
 // sleeps; pacing carries on across the tick count's signed limit.
-TEST(Pacing, FlipsSleepTheRestOfThePeriod) {
-    SCRATCHDIR dir;
+TEST_F(FOUNDATION, FlipsSleepTheRestOfThePeriod) {
     STARTTESTVIDEO("xres, 320, yres, 200, depth, 32");
     const struct { uint32_t start; int32_t period; uint32_t delays, last; } ROWS[] = {
         {1000, 33, 20, 23}, {0x7FFFFF00u, 33, 20, 23}, {1000, 0, 0, 0}, {1000, -5, 0, 0}};

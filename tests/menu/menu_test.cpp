@@ -10,10 +10,7 @@
 namespace {
 // One frame: the mouse, then what the widget returned (or the key pushed)
 // and whether it looks sunken (or the key goes down).
-struct STEP {
-    int32_t X, Y, BUTTONS, RESULT;
-    bool SUNKEN;
-};
+struct STEP { int32_t X, Y, BUTTONS, RESULT; bool SUNKEN; };
 
 TEST_F(MENUTEST, ButtonClicksOnlyWhenPressedAndReleasedOnIt) {
     BUTTONTYPE b, other;
