@@ -82,11 +82,12 @@ TEST_F(NetworkTest, FailedStartsPrintOneLineAndEndWithStatusOne) {
         const uint32_t start = NETNOW();
         row.memory ? MEMORYSTART(server, row.ends) : CLIENTSTARTNETWORK();
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexil: " + row.line + "\n");
-        EXPECT_GE(NETNOW() - start, row.memory && !row.ends ? CLIENTHANDSHAKELIMITMS : 0u);
+        // A silent server is waited for as long as the limit says, and no longer; nothing else waits.
+        const uint32_t took = NETNOW() - start, limit = row.memory && !row.ends ? CLIENTHANDSHAKELIMITMS : 0;
+        EXPECT_TRUE(took >= limit && took < limit + CLIENTHANDSHAKELIMITMS) << took;
         EXPECT_EQ(std::tuple(KELEXITSTATUS.load(), QUITLOOP.load(), CLIENTNOHOST), std::tuple(1, 1, row.host[1] == ' '));
         CLIENTSENDREADY(), CLIENTNETFLUSH();
         EXPECT_EQ(server.HEARD.size() >= 8 ? NETREADINT(&server.HEARD[4]) : 0, row.said == std::vector{AUTHREFUSED} ? READY : 0);
-        CLIENTNETGETDATAPACKET();
-        EXPECT_FALSE(CLIENTCONNECTED());
+        EXPECT_FALSE((CLIENTNETGETDATAPACKET(), CLIENTCONNECTED()));
     }
 }
