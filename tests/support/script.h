@@ -1,42 +1,28 @@
 // Test support for the client's tests: a clean client state and a scripted
-// server on GAMEPORT that speaks the protocol over loopback with the shared
-// writers. Test code only; the test's main thread (HANDSHAKE runs the
-// scripted side in a thread of its own while the client starts).
+// server on a memory connection (shared/net.h), so the client's real
+// handshake and dispatcher run with no socket and no waiting.
+// Test code only; the test's main thread only.
 #pragma once
-
-#include <SDL_net.h>
-
-#include <cstdint>
-#include <functional>
-#include <string>
 
 #include "shared/net.h"
 
 // Empties every client table and flag the tests touch.
 void RESETCLIENTSTATE();
 
-// A listening socket on GAMEPORT and, once a client came, its accepted end
-// as a buffered connection.
-struct SCRIPTSERVER {
-    SCRIPTSERVER();
-    ~SCRIPTSERVER();
-    SCRIPTSERVER(const SCRIPTSERVER&) = delete;
-    SCRIPTSERVER& operator=(const SCRIPTSERVER&) = delete;
-    // Accepts one connection, waiting at most MS milliseconds.
-    bool ACCEPT(int ms);
-    // Sends everything queued on CONN.
-    void FLUSH();
-    // Waits (bounded) until COUNT unread bytes from the client are buffered.
-    bool WAITBYTES(size_t count, int ms = 2000);
-    TCPsocket LISTENER = nullptr;
-    SDLNet_SocketSet SET = nullptr;
+// The server's side: what the protocol writers put on CONN reaches the
+// client at the next SAY; what the client sends collects in HEARD.
+struct FAKESERVER {
+    FAKESERVER();
+    ~FAKESERVER();  // closes the client's connection too
     NETCONNECTION CONN;
+    std::vector<uint8_t> WIRE, HEARD;
 };
-
-// Runs the client's network start against SERVER, answering the code with
-// SLOT. Returns true when the handshake completed.
-bool HANDSHAKE(SCRIPTSERVER& server, int32_t slot, const char* host = "127.0.0.1");
-
-// Calls the client's dispatcher once per round (with its flush) until DONE
-// holds or ROUNDS rounds have passed, pausing a few ms between rounds.
-bool DISPATCHUNTIL(const std::function<bool()>& done, int rounds = 400);
+// Runs the client's network start (to VX_HOSTNAME) on a memory connection
+// to S, which has said what was put on CONN so far. ENDS: the connection
+// closes once the client has read everything said.
+void MEMORYSTART(FAKESERVER& s, bool ends = false);
+// A fresh client state, then a start on S answered with SLOT: whether the
+// client joined in that slot.
+bool MEMORYJOIN(FAKESERVER& s, int32_t slot);
+// Hands what was put on CONN to the client, all but the last HOLD bytes.
+void SAY(FAKESERVER& s, size_t hold = 0);
