@@ -50,7 +50,10 @@ int32_t GETSINGLEKEY() {
         return 0;
     }
     const int32_t now = NOW();
-    if (candidate != LASTKEY || LASTTIME < now) {
+    // "LASTTIME has passed": compared as a wrapping difference, so the
+    // half-second hold does not end early when the tick count crosses 2^31.
+    const bool passed = static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(LASTTIME)) > 0;
+    if (candidate != LASTKEY || passed) {
         LASTKEY = candidate;
         LASTTIME = static_cast<int32_t>(static_cast<uint32_t>(now) + REPEATMS);  // wraps like the clock
         return candidate;
