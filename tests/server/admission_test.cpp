@@ -38,13 +38,6 @@ bool JOIN(TESTCLIENT& client, const std::string& name, std::vector<TESTCLIENT*> 
     });
 }
 
-std::vector<uint8_t> ARRIVED(RAWPEER& peer) {
-    std::vector<uint8_t> bytes(4096);
-    const ssize_t n = recv(peer.FD, bytes.data(), bytes.size(), MSG_DONTWAIT);
-    bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return bytes;
-}
-
 }  // namespace
 
 // One byte per pass on a memory connection: the slot number follows the
@@ -105,11 +98,11 @@ TEST(Admission, BadConnectorsNeitherStallAPlayerNorHoldTheLowestFreeSlot) {
     auto WATCH = [&](size_t from) {
         for (size_t i = 0; i < bad.size(); ++i) {
             if (closedat[i] != 0) continue;
-            errno = 0;
-            std::vector<uint8_t> more = ARRIVED(bad[i]);
-            answers[i].insert(answers[i].end(), more.begin(), more.end());
+            uint8_t chunk[64];
+            const ssize_t n = recv(bad[i].FD, chunk, sizeof chunk, MSG_DONTWAIT);
+            answers[i].insert(answers[i].end(), chunk, chunk + std::max<ssize_t>(n, 0));
             if (refusedat[i] == 0 && answers[i].size() >= 4) refusedat[i] = NETNOW();
-            if (more.empty() && errno != EAGAIN && errno != EWOULDBLOCK) closedat[i] = NETNOW();
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) closedat[i] = NETNOW();
         }
         return std::all_of(closedat.begin() + from, closedat.end(), [](uint32_t at) { return at != 0; });
     };

@@ -78,8 +78,7 @@ TEST(ServerProjectiles, TheFourthHitKillsWithTheDeathLineAndKillCount) {
         for (int32_t slot : {0, 1, 2}) EXPECT_EQ(slots.NEXT(slot).first, SHOTGONE);
     }
     // Respawned somewhere else, keeping its velocity.
-    EXPECT_TRUE(SERVERPLAYERS[1].XVELOC == 7 && SERVERPLAYERS[1].YVELOC == -3);
-    EXPECT_FALSE(SERVERPLAYERS[1].X == 0 && SERVERPLAYERS[1].Y == 0);
+    EXPECT_TRUE(SERVERPLAYERS[1].XVELOC == 7 && SERVERPLAYERS[1].YVELOC == -3 && (SERVERPLAYERS[1].X != 0 || SERVERPLAYERS[1].Y != 0));
     for (int32_t slot : {0, 1, 2}) {
         EXPECT_EQ(CHATTEXT(slots.NEXT(slot)), COLOURED(254, 10, 10, " *** Bob was murdered by Ann."));
         EXPECT_EQ(slots.NEXT(slot).second, BYTES({8, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}));
@@ -157,18 +156,13 @@ TEST(ServerDispatcher, TakesOnlyWholeMessagesSkipsGarbageAndDropsBrokenPeers) {
     // wait limit, silence past the silence limit: each peer is dropped.
     NETPUTINT(slots.PEER(1), CHAT);
     NETPUTINT(slots.PEER(1), 2147483647);
-    NETFLUSH(slots.PEER(1));
     SERVERCONNECTIONS[2].MEMINENDS = true;
     PROTOWRITEKIND(slots.PEER(3), GOODBYE);
-    NETFLUSH(slots.PEER(3));
     PROTOWRITEKIND(ann, CONTROLS);
-    NETFLUSH(ann);
+    for (NETCONNECTION& peer : slots.PEERS) NETFLUSH(peer);
     SERVERCONNECTIONS[0].LASTHEARD = NETNOW() - NETWAITLIMITMS;
     SERVERCONNECTIONS[4].LASTHEARD = NETNOW() - NETSILENCELIMITMS;
     SETTLE();
-    for (int32_t slot = 0; slot < 5; ++slot) {
-        EXPECT_EQ(SERVERTCPSOCKS[static_cast<size_t>(slot)], nullptr) << slot;
-        EXPECT_EQ(SERVERPLAYERS[static_cast<size_t>(slot)].CONNECTED, 0) << slot;
-    }
+    for (size_t slot = 0; slot < 5; ++slot) EXPECT_TRUE(SERVERTCPSOCKS[slot] == nullptr && SERVERPLAYERS[slot].CONNECTED == 0) << slot;
     KELUSEREALCLOCK();
 }
