@@ -91,8 +91,8 @@ TEST(ServerAnnouncements, JoinChatAndLeaveReachEveryPlayer) {
     PLUGGEDSLOTS slots;
     ASSERT_TRUE(slots.PLUG(0, "Ann") && slots.PLUG(1, "Bob"));
     SERVERJOINMESSAGE(1);
-    PROTOWRITECHAT(slots.PEER(0), "hi");
-    NETFLUSH(slots.PEER(0));
+    PROTOWRITECHAT(slots.PEERS[0], "hi");
+    NETFLUSH(slots.PEERS[0]);
     SERVERNETGETDATAPACKET(0);
     for (int32_t slot : {0, 1}) {
         EXPECT_EQ(CHATTEXT(slots.NEXT(slot)), SAID(" *** Bob entered the game."));
@@ -119,8 +119,8 @@ TEST(ServerAnnouncements, ALineLongerThanAnyPeerAcceptsGoesOutCut) {
     PLUGGEDSLOTS slots;
     const std::string name(40000, 'n'), text(40000, 't');  // each legal, together too long
     ASSERT_TRUE(slots.PLUG(0, name) && slots.PLUG(1, "Bob"));
-    PROTOWRITECHAT(slots.PEER(0), text);
-    NETFLUSH(slots.PEER(0));
+    PROTOWRITECHAT(slots.PEERS[0], text);
+    NETFLUSH(slots.PEERS[0]);
     SERVERNETGETDATAPACKET(0);
     EXPECT_EQ(CHATTEXT(slots.NEXT(1)), SAID(name + ":" + text).substr(0, static_cast<size_t>(NETMAXSTRING)));
     EXPECT_FALSE(SERVERCONNECTIONS[1].FAILED);
@@ -130,7 +130,7 @@ TEST(ServerDispatcher, TakesOnlyWholeMessagesSkipsGarbageAndDropsBrokenPeers) {
     USEFAKECLOCK();
     PLUGGEDSLOTS slots;
     for (int32_t slot = 0; slot < 5; ++slot) ASSERT_TRUE(slots.PLUG(slot, "p" + std::to_string(slot)));
-    NETCONNECTION& ann = slots.PEER(0);
+    NETCONNECTION& ann = slots.PEERS[0];
     PROTOWRITECONTROLS(ann, SHIPTYPE{.SHOOTING = 1, .SUBDIRECTION = 12.5, .DELTATHETA = 21.3, .CURRENTACCELERATION = 300, .PLAYERNAME = ""});
     const std::vector<uint8_t> bytes(ann.OUTBUF.begin(), ann.OUTBUF.end());
     ann.OUTBUF.assign(bytes.begin(), bytes.begin() + 10);
@@ -154,10 +154,10 @@ TEST(ServerDispatcher, TakesOnlyWholeMessagesSkipsGarbageAndDropsBrokenPeers) {
 
     // A lying string length, a close, a GOODBYE, half a message past the
     // wait limit, silence past the silence limit: each peer is dropped.
-    NETPUTINT(slots.PEER(1), CHAT);
-    NETPUTINT(slots.PEER(1), 2147483647);
+    NETPUTINT(slots.PEERS[1], CHAT);
+    NETPUTINT(slots.PEERS[1], 2147483647);
     SERVERCONNECTIONS[2].MEMINENDS = true;
-    PROTOWRITEKIND(slots.PEER(3), GOODBYE);
+    PROTOWRITEKIND(slots.PEERS[3], GOODBYE);
     PROTOWRITEKIND(ann, CONTROLS);
     for (NETCONNECTION& peer : slots.PEERS) NETFLUSH(peer);
     SERVERCONNECTIONS[0].LASTHEARD = NETNOW() - NETWAITLIMITMS;

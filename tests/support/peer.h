@@ -61,7 +61,6 @@ struct TESTCLIENT {
     // Handles one whole message: its kind, -1 if none, GOODBYE when gone.
     int32_t POLL();
     bool RUNUNTIL(const std::function<bool()>& predicate, int ms);
-    void RUNFOR(int ms);
     void CLOSE();
 
     NETCONNECTION CONN;
@@ -77,17 +76,15 @@ struct TESTCLIENT {
 std::string COLOURED(int r, int g, int b, const std::string& text);
 
 // Server slots on memory connections (no sockets, no waits): what the test
-// writes to PEER(slot) and flushes lands in the server's input of that
-// slot, and NEXT reads what the server flushed to it.
+// writes to PEERS[slot] and flushes lands in the server's input of that
+// slot, and NEXT reads what the server flushed to it (OUT[slot]).
 struct PLUGGEDSLOTS {
     explicit PLUGGEDSLOTS(uint16_t unusedport = 0);
     ~PLUGGEDSLOTS();
     bool PLUG(int32_t slot, const std::string& name);
-    NETCONNECTION& PEER(int32_t slot);
     // Next whole message the server sent SLOT (flushing every slot first)
     // as (kind, bytes); kind -1 if none.
     std::pair<int32_t, std::vector<uint8_t>> NEXT(int32_t slot);
-    std::vector<int32_t> DRAIN(int32_t slot);
     std::array<NETCONNECTION, SERVERSLOTS> PEERS;
     std::array<std::vector<uint8_t>, SERVERSLOTS> OUT;
     std::array<size_t, SERVERSLOTS> READAT{};
