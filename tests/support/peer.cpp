@@ -52,12 +52,10 @@ bool RAWPEER::CONNECT(uint16_t port, int receivebuffer) {
 }
 
 bool RAWPEER::WRITE(const std::vector<uint8_t>& bytes) {
-    for (size_t done = 0; done < bytes.size();) {
-        const ssize_t n = send(FD, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n <= 0 && errno != EINTR) return false;
-        done += static_cast<size_t>(std::max<ssize_t>(n, 0));
-    }
-    return true;
+    size_t done = 0;
+    for (ssize_t n = 1; done < bytes.size() && (n > 0 || errno == EINTR);)
+        if ((n = send(FD, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL)) > 0) done += static_cast<size_t>(n);
+    return done == bytes.size();
 }
 
 bool RAWPEER::WRITEINT(int32_t value) { return WRITE(BYTES({value, value >> 8, value >> 16, value >> 24})); }

@@ -5,11 +5,8 @@
 // thread that made it.
 #pragma once
 
-#include <array>
 #include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "shared/net.h"
 #include "shared/protocol.h"
