@@ -34,7 +34,7 @@ constexpr int RESIDENTS = 12;
 // pauses of a refusal; two more seconds of slack for a busy machine.
 constexpr uint32_t STALLLIMITMS = NETWAITLIMITMS + 100 + 2000;
 std::atomic<bool> ENDING{false};
-std::atomic<int> FAULTS{0};
+std::atomic<int> FAULTS{0}, HOSTILES{0};
 
 void FAULT(const std::string& text) {
     ++FAULTS;
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
         });
     threads.emplace_back([endat] {
         std::mt19937 random(12345);
-        for (int round = 0; !ENDING && NETNOW() < endat; ++round) HOSTILE(round % 9, random);
+        for (int round = 0; !ENDING && NETNOW() < endat; ++round, ++HOSTILES) HOSTILE(round % 9, random);
     });
 
     long baseline = -1, last = -1;
@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
     if (!server.ERRTEXT.empty()) FAULT("vexil-server wrote to standard error: " + server.ERRTEXT);
     uint64_t updates = 0;
     for (auto& bot : residents) updates += bot->UPDATES;
-    std::printf("soak: %ld s, %llu UPDATEs to the staying bots, server VmRSS %ld -> %ld KiB, %d faults: %s\n", seconds,
-                static_cast<unsigned long long>(updates), baseline, last, FAULTS.load(), FAULTS == 0 ? "PASS" : "FAIL");
+    std::printf("soak: %ld s, %llu UPDATEs to the staying bots, %d hostile peers, server VmRSS %ld -> %ld KiB, %d faults: %s\n",
+                seconds, static_cast<unsigned long long>(updates), HOSTILES.load(), baseline, last, FAULTS.load(),
+                FAULTS == 0 ? "PASS" : "FAIL");
     return FAULTS == 0 ? 0 : 1;
 }
