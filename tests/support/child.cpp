@@ -12,24 +12,20 @@
 #include <cstdlib>
 #include <fstream>
 
-namespace {
-int64_t MSNOW() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+static int64_t MSNOW() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // Waits up to MS for bytes on FD and appends one read of them to TEXT;
 // closes FD at the end of the stream.
-void READSOME(int& fd, std::string& text, int ms) {
+static void READSOME(int& fd, std::string& text, int ms) {
     pollfd p{fd, POLLIN, 0};
     if (fd < 0 || poll(&p, 1, ms) <= 0) return;
     char chunk[4096];
     const ssize_t n = read(fd, chunk, sizeof chunk);
     if (n > 0) return text.append(chunk, static_cast<size_t>(n)), void();
-    close(fd);
-    fd = -1;
+    close(fd), fd = -1;
 }
-}  // namespace
 
 CHILDPROCESS STARTCHILD(const std::string& path, const std::vector<std::string>& args,
                         const std::vector<std::pair<std::string, std::string>>& env) {
@@ -51,8 +47,7 @@ CHILDPROCESS STARTCHILD(const std::string& path, const std::vector<std::string>&
     }
     close(out[1]);
     close(err[1]);
-    child.OUT = out[0];
-    child.ERR = err[0];
+    child.OUT = out[0], child.ERR = err[0];
     return child;
 }
 
