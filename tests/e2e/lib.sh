@@ -8,7 +8,7 @@
 E2E_SRC="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 E2E_PIDS=()
 E2E_FAILS=0
-for tool in Xvfb xdotool import convert; do
+for tool in Xvfb xdotool xwd convert timeout; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed (tools/install-deps.sh --tests)" >&2; exit 1; }
 done
 
@@ -48,10 +48,12 @@ e2e_setup() {
 # its window at (X, 0) (0: where the game puts it); its pid is left in PID_RUN.
 e2e_game() {
     local run="$ART/$NAME.$1"
+    local exe
+    exe="$(realpath "$3")" && [[ -x "$exe" ]] || e2e_abort "no executable $3"
     rm -rf "$run"
     "$E2E_SRC/tools/make-run-folder.sh" "$run" >/dev/null
     (($# < 5)) || printf '%s\n%s\n' "$4" "$5" >"$run/defaults.cfg"
-    (cd "$run" && { (($2 == 0)) || export SDL_VIDEO_WINDOW_POS="$2,0"; } && exec "$3" >stdout.log 2>stderr.log </dev/null) &
+    (cd "$run" && { (($2 == 0)) || export SDL_VIDEO_WINDOW_POS="$2,0"; } && exec "$exe" >stdout.log 2>stderr.log </dev/null) &
     E2E_PIDS+=($!)
     printf -v "PID_$1" %s $!
 }
@@ -77,7 +79,8 @@ e2e_type() {
 }
 
 # e2e_shot NAME: the whole screen as ART/NAME.png, whose path is left in SHOT.
-e2e_shot() { SHOT="$ART/$NAME-$1.png" && import -window root "$SHOT"; }
+# (xwd, bounded: ImageMagick's own import now and then hangs on a busy machine.)
+e2e_shot() { SHOT="$ART/$NAME-$1.png" && timeout 20 xwd -root -silent | convert xwd:- "$SHOT"; }
 # e2e_count X Y W H RRGGBB: pixels of that colour in the rectangle of SHOT ("ink": any dark pixel).
 e2e_count() {
     convert "$SHOT" -crop "${3}x${4}+${1}+${2}" +repage -alpha off -depth 8 txt:- |
