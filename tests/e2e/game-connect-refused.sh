@@ -5,20 +5,12 @@
 #   game-connect-refused.sh EXECUTABLE ARTIFACTDIR
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-
-EXE="${1:?executable}"
-e2e_setup game-connect-refused "${2:?artifact folder}"
-e2e_start_xvfb 1024x768x24
-e2e_run_folder "localhost" "Bob"
-e2e_start_game "$EXE" </dev/null
-
-e2e_wait_window 'Vexil!' 180 >/dev/null || e2e_abort "no window appeared"
-sleep 1
+e2e_setup connect-refused "${2:?artifact folder}" 1024x768x24
+e2e_game run 0 "${1:?executable}" localhost Bob
+e2e_wait 180 e2e_sees pregame 700 50 1 1 D4D0C8 || e2e_abort "the pre-game screen was never drawn"
 e2e_click 110 260  # "Join a Server"
-
-e2e_wait_exit 30 || e2e_abort "the program did not end after a refused connection"
-[[ "$E2E_GAME_STATUS" == "1" ]] || e2e_fail "exit status $E2E_GAME_STATUS, expected 1"
-EXPECTED="vexil: cannot connect to localhost port 7778: connection refused"
-GOT="$(cat "$E2E_RUN/stderr.log")"
-[[ "$GOT" == "$EXPECTED" ]] || e2e_fail "standard error holds '$GOT', expected the one line '$EXPECTED'"
+e2e_end "$PID_run" 30 || e2e_abort "the program did not end after a refused connection"
+[[ "$STATUS" == 1 ]] || e2e_fail "exit status $STATUS, expected 1"
+GOT="$(cat "$ART/$NAME.run/stderr.log")"
+[[ "$GOT" == "vexil: cannot connect to localhost port 7778: connection refused" ]] || e2e_fail "standard error holds '$GOT'"
 e2e_finish
