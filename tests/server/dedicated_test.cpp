@@ -9,7 +9,6 @@
 #include "tests/support/peer.h"
 
 TEST(DedicatedServer, ServesAPlayerAndStopsCleanlyOnSigterm) {
-    ASSERT_TRUE(PORTFREE(7778)) << "TCP port 7778 is in use inside the test's own network namespace";
     CHILDPROCESS child = STARTCHILD(VEXILSERVERPATH, {});
     ASSERT_GT(child.PID, 0);
     EXPECT_TRUE(READOUTUNTIL(child, "Vexil! server listening on TCP port 7778\n", 10000)) << child.OUTTEXT;

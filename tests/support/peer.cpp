@@ -99,32 +99,6 @@ void RAWPEER::CLOSE() {
     FD = -1;
 }
 
-SERVERTHREAD::SERVERTHREAD(uint16_t port) {
-    SERVERRELEASE();
-    KELUSEREALCLOCK();
-    RESETRANDOM();
-    QUITLOOP.store(0);
-    SERVERHOSTING.store(0);
-    GAMEPORT = port;
-    VX_HOSTNAME = HOSTINGADDRESS;
-    THREAD = std::thread([] { GAMESERVER(0); });
-    for (uint32_t start = NETNOW(); SERVERHOSTING.load() == 0 && NETNOW() - start < 5000;) SDL_Delay(1);
-    RUNNING = SERVERHOSTING.load() != 0;
-}
-
-void SERVERTHREAD::STOP() {
-    if (!THREAD.joinable()) return;
-    QUITLOOP.store(1);
-    THREAD.join();
-    RUNNING = false;
-}
-
-SERVERTHREAD::~SERVERTHREAD() {
-    STOP();
-    SERVERRELEASE();
-    QUITLOOP.store(0);
-}
-
 TESTCLIENT::~TESTCLIENT() { CLOSE(); }
 
 void TESTCLIENT::CLOSE() { GONE = DETACHWITHSET(CONN); }

@@ -1,12 +1,11 @@
-// Test support, the network side: a game server thread on a loopback port,
-// a client that plays it (TESTCLIENT), a raw POSIX peer for hostile bytes,
+// Test support, the network side: a client that plays a server on a
+// loopback port (TESTCLIENT), a raw POSIX peer for hostile bytes,
 // a loopback pair of buffered connections, and server slots wired to memory
 // connections (PLUGGEDSLOTS). Test code only; each object is used by the
 // thread that made it.
 #pragma once
 
 #include <functional>
-#include <thread>
 
 #include "shared/net.h"
 #include "shared/protocol.h"
@@ -37,15 +36,6 @@ struct RAWPEER {
     bool WAITCLOSED(int ms);
     void CLOSE();
     int FD = -1;
-};
-
-// GAMESERVER on 127.0.0.1:PORT in its own thread; STOP or the destructor ends it.
-struct SERVERTHREAD {
-    explicit SERVERTHREAD(uint16_t port);
-    ~SERVERTHREAD();
-    void STOP();
-    bool RUNNING = false;
-    std::thread THREAD;
 };
 
 // Answers every FULLSTATE and UPDATE with CONTROLS and records what it receives.
