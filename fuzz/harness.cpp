@@ -78,11 +78,13 @@ static const char* SERVERSTREAM(const uint8_t* data, size_t size) {
     if (!SERVERSLOTINPLAY(0)) return "the bystander could not join";
     NETQUEUEMEMORY(data, size, true, &BACK);
     for (size_t pass = 0; pass < size / 4 + 256 && (pass == 0 || SERVERTCPSOCKS[1] != nullptr); ++pass) SERVERPASS();
-    // The stream's own answer: its slot number and what a joined player
-    // is sent, or the refusal's -1 alone, or nothing (a broken name).
+    // The stream's own answer: for a wrong code the refusal's -1 alone;
+    // else its slot number and what a joined player is sent, or nothing
+    // (a broken name fails the connection and drops its output).
+    const bool refused = size < 4 || NETREADINT(data) != AUTHCODE;
     const int32_t answer = BACK.size() >= 4 ? NETREADINT(BACK.data()) : 0;
-    const bool readable = READABLE(HEARD, 0, 0) && HEARD.empty() &&
-                          (answer == 1 ? READABLE(BACK, 4, 1) && BACK.empty() : BACK.size() == (answer == AUTHREFUSED ? 4 : 0));
+    const bool readable = READABLE(HEARD, 0, 0) && HEARD.empty() && (refused ? answer == AUTHREFUSED && BACK.size() == 4
+                          : BACK.empty() || (answer == 1 && READABLE(BACK, 4, 1) && BACK.empty()));
     if (SERVERTCPSOCKS[1] != nullptr) return "the server kept a finished connection";
     if (!readable) return "the server sent bytes a client cannot read";
     return SERVERSLOTINPLAY(0) && !SERVERCONNECTIONS[0].CLOSED ? nullptr : "another player's stream cost the bystander its slot";
@@ -144,8 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // that each joined stream ends with a drawn frame.
     [[maybe_unused]] static const bool started = (std::cerr.setstate(std::ios::badbit), !VEXIL_FUZZSIDE) ||
                                                  (setenv("SDL_VIDEODRIVER", "dummy", 1), KELSDL_INIT(), LOADGRAPHICS(), true);
-    const char* fault = FUZZSTREAM(VEXIL_FUZZSIDE, data, size);
-    if (fault != nullptr) std::fprintf(stderr, "vexil-fuzz: %s\n", fault), std::abort();
+    if (const char* fault = FUZZSTREAM(VEXIL_FUZZSIDE, data, size)) std::fprintf(stderr, "vexil-fuzz: %s\n", fault), std::abort();
     return 0;
 }
 #endif
