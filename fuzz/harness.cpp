@@ -47,12 +47,12 @@ __attribute__((no_sanitize_address)) static bool INFLIGHT(const BULLETTABLE& bul
     return false;
 }
 
-// One server tick, in which the stream's slot (1) may take up to eight
+// One server tick, in which the stream's slot (1) may take up to sixteen
 // whole messages instead of one: the same dispatcher and bytes in far
 // fewer ticks. A refusal's or a disconnect's 50 ms pause passes in one.
 static void SERVERPASS() {
     SERVERWAITFORCONNECTIONS();
-    for (int more = 0; more < 7 && SERVERTCPSOCKS[1] != nullptr && NETUNREAD(SERVERCONNECTIONS[1]) != 0; ++more)
+    for (int more = 0; more < 15 && SERVERTCPSOCKS[1] != nullptr && NETUNREAD(SERVERCONNECTIONS[1]) != 0; ++more)
         SERVERNETGETDATAPACKET(1);
     SERVERPHYSICS();
     if (INFLIGHT(SERVERBULLETS)) SERVERBULLETPHYSICS();
@@ -103,8 +103,8 @@ static const char* CLIENTSTREAM(const uint8_t* data, size_t size) {
     CLIENTSENDREADY();
     for (size_t pass = 0; CLIENTCONNECTED() && pass < size / 4 + 256; ++pass) {
         // A frame's network and prediction steps, in the frame's order,
-        // with up to eight messages a frame (as on the server side).
-        for (int message = 0; message < 8 && (message == 0 || NETUNREAD(CLIENTCONNECTION) != 0); ++message)
+        // with up to sixteen messages a frame (as on the server side).
+        for (int message = 0; message < 16 && (message == 0 || NETUNREAD(CLIENTCONNECTION) != 0); ++message)
             CLIENTNETGETDATAPACKET();
         CLIENTPHYSICS();
         if (INFLIGHT(CLIENTBULLETS)) CLIENTBULLETPHYSICS();

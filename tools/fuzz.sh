@@ -28,8 +28,8 @@ printf 'xres, 320\nyres, 240\ndepth, 16\n' > "$BUILD/logs/config.cfg"
 
 # A small quarantine and no fill of fresh allocations: each run allocates
 # and frees its connection buffers, and the default settings make every
-# one of them fresh pages.
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:symbolize=1:quarantine_size_mb=16:max_malloc_fill_size=0"
+# one of them fresh pages; allocation stacks ten frames deep.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:symbolize=1:quarantine_size_mb=16:max_malloc_fill_size=0:malloc_context_size=10"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 # Starts TARGET in the background; its log is build-fuzz/logs/TARGET.log.
