@@ -21,8 +21,15 @@ echo "=== fuzzing (${SECONDS_EACH} s per target$([[ $LONG == 1 ]] && echo ', two
 cmake -S "$ROOT/fuzz" -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j 2
 mkdir -p "$BUILD/artifacts" "$BUILD/logs"
+# The client target starts video from its working directory: a run folder
+# at 320 x 240 x 16 (a frame fills half the bytes of 32), where the logs also go.
+"$ROOT/tools/make-run-folder.sh" "$BUILD/logs"
+printf 'xres, 320\nyres, 240\ndepth, 16\n' > "$BUILD/logs/config.cfg"
 
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:symbolize=1"
+# A small quarantine and no fill of fresh allocations: each run allocates
+# and frees its connection buffers, and the default settings make every
+# one of them fresh pages; allocation stacks ten frames deep.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:symbolize=1:quarantine_size_mb=16:max_malloc_fill_size=0:malloc_context_size=10"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 # Starts TARGET in the background; its log is build-fuzz/logs/TARGET.log.
