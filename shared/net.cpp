@@ -302,6 +302,7 @@ int32_t NETDETACH(NETCONNECTION& conn) {
 }
 
 void NETPUTINT(NETCONNECTION& conn, int32_t value) { PUT32(conn, static_cast<uint32_t>(value)); }
+void NETPUTBYTES(NETCONNECTION& conn, const uint8_t* bytes, size_t count) { APPEND(conn, bytes, count); }
 void NETPUTLNG(NETCONNECTION& conn, int32_t value) { PUT32(conn, static_cast<uint32_t>(value)); }
 
 void NETPUTSNG(NETCONNECTION& conn, float value) {

@@ -158,6 +158,8 @@ void NETPUTLNG(NETCONNECTION& conn, int32_t value);
 void NETPUTSNG(NETCONNECTION& conn, float value);
 void NETPUTDBL(NETCONNECTION& conn, double value);
 void NETPUTSTR(NETCONNECTION& conn, const std::string& value);
+// Appends COUNT raw bytes at once (a message built whole by its writer).
+void NETPUTBYTES(NETCONNECTION& conn, const uint8_t* bytes, size_t count);
 
 // Hands everything queued to one SDLNet_TCP_Send and keeps what the kernel
 // did not take. Does nothing (and makes no library call) when nothing is

@@ -3,6 +3,8 @@
 // Threads: none of their own (the caller's connection and tables).
 #include "shared/protocol.h"
 
+#include <array>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -83,24 +85,40 @@ void PROTOWRITEKIND(NETCONNECTION& conn, int32_t kind) { NETPUTINT(conn, kind); 
 
 // --- FULLSTATE -------------------------------------------------------------
 
+// Built whole in one buffer and appended at once: the same bytes as
+// appending value by value, for a fraction of the work (every join and
+// leave sends one to every player).
 void PROTOWRITEFULLSTATE(NETCONNECTION& conn, const SHIPTABLE& ships) {
-    NETPUTINT(conn, FULLSTATE);
+    std::array<uint8_t, FULLSTATEBYTES> bytes;
+    uint8_t* at = bytes.data();
+    const auto INT = [&at](int32_t value) {
+        NETWRITEINT(at, value);
+        at += 4;
+    };
+    const auto DBL = [&INT](double value) {
+        uint64_t bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        INT(static_cast<int32_t>(static_cast<uint32_t>(bits)));
+        INT(static_cast<int32_t>(static_cast<uint32_t>(bits >> 32)));
+    };
+    INT(FULLSTATE);
     for (const SHIPTYPE& ship : ships) {
-        NETPUTDBL(conn, ship.X);
-        NETPUTDBL(conn, ship.Y);
-        NETPUTDBL(conn, ship.XVELOC);
-        NETPUTDBL(conn, ship.YVELOC);
-        NETPUTDBL(conn, ship.SUBDIRECTION);
-        NETPUTDBL(conn, ship.DELTATHETA);
-        NETPUTDBL(conn, ship.GUNTIMER);
-        NETPUTINT(conn, ship.SHOOTING);
-        NETPUTINT(conn, ship.DAMAGE);
-        NETPUTINT(conn, ship.HEALTH);
-        NETPUTINT(conn, ship.FRAME);
-        NETPUTINT(conn, ship.DIRECTION);
-        NETPUTINT(conn, ship.CURRENTACCELERATION);
-        NETPUTINT(conn, ship.CONNECTED);
+        DBL(ship.X);
+        DBL(ship.Y);
+        DBL(ship.XVELOC);
+        DBL(ship.YVELOC);
+        DBL(ship.SUBDIRECTION);
+        DBL(ship.DELTATHETA);
+        DBL(ship.GUNTIMER);
+        INT(ship.SHOOTING);
+        INT(ship.DAMAGE);
+        INT(ship.HEALTH);
+        INT(ship.FRAME);
+        INT(ship.DIRECTION);
+        INT(ship.CURRENTACCELERATION);
+        INT(ship.CONNECTED);
     }
+    NETPUTBYTES(conn, bytes.data(), bytes.size());
 }
 
 bool PROTOREADFULLSTATE(NETCONNECTION& conn, SHIPTABLE& ships) {
