@@ -125,10 +125,19 @@ TEST(Admission, BadConnectorsNeitherStallAPlayerNorHoldTheLowestFreeSlot) {
     SERVERRELEASE();
 }
 
-// The kernel refusing everything for five seconds means the peer stopped reading.
-TEST(Admission, OutputThatThePeerStopsTakingFailsTheConnectionAfterFiveSeconds) {
+// While the peer reads, output far larger than the kernel takes at once
+// leaves over many partial sends with no byte lost or repeated. Then the
+// kernel refusing everything for five seconds means the peer stopped reading.
+TEST(Admission, PartialSendsKeepEveryByteAndAPeerThatStopsReadingFailsAfterFiveSeconds) {
     LOOPBACKPAIR pair(17422);
     ASSERT_TRUE(pair.OK);
+    constexpr int32_t VALUES = 200000;
+    for (int32_t i = 0; i < VALUES; ++i) NETPUTINT(pair.FAR, i);
+    int32_t next = 0, value = 0;
+    for (const uint32_t start = NETNOW(); next < VALUES && NETNOW() - start < 15000; NETFLUSH(pair.FAR), NETPUMP(pair.NEAR))
+        while (NETTAKEINT(pair.NEAR, value)) ASSERT_EQ(value, next++);
+    ASSERT_EQ(next, VALUES);
+    ASSERT_GT(pair.FAR.SENDCALLS, 2u);
     const std::string block(60000, 'x');
     uint32_t refused = 0;
     for (const uint32_t start = NETNOW(); !pair.FAR.FAILED && NETNOW() - start < 15000; SDL_Delay(5)) {
@@ -138,6 +147,6 @@ TEST(Admission, OutputThatThePeerStopsTakingFailsTheConnectionAfterFiveSeconds) 
     }
     ASSERT_TRUE(pair.FAR.FAILED);
     // Refused early: the kernel holds little for a peer that does not read.
-    EXPECT_LT(pair.FAR.BYTESSENT, 1024u * 1024u);
+    EXPECT_LT(pair.FAR.BYTESSENT, 4u * VALUES + 1024u * 1024u);
     EXPECT_TRUE(NETNOW() - refused >= NETSTALLLIMITMS && NETNOW() - refused < NETSTALLLIMITMS + 3000);
 }
