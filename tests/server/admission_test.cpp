@@ -149,4 +149,7 @@ TEST(Admission, PartialSendsKeepEveryByteAndAPeerThatStopsReadingFailsAfterFiveS
     // Refused early: the kernel holds little for a peer that does not read.
     EXPECT_LT(pair.FAR.BYTESSENT, 4u * VALUES + 1024u * 1024u);
     EXPECT_TRUE(NETNOW() - refused >= NETSTALLLIMITMS && NETNOW() - refused < NETSTALLLIMITMS + 3000);
+    // Output queued past the cap (twice the longest message) fails at once and is dropped.
+    NETPUTINT(pair.NEAR, 1), NETPUTSTR(pair.NEAR, std::string(NETMAXUNSENT, 'y'));
+    EXPECT_TRUE(pair.NEAR.FAILED && NETUNSENT(pair.NEAR) == 0);
 }
