@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "shared/physics.h"
+#include "media/clock.h"
+#include "tests/support/screen.h"
 
 TEST(ShipPhysics, HeadingsWrapForAnyValueAndThrustActsAlongWholeRadians) {
     constexpr double INF = std::numeric_limits<double>::infinity();
@@ -62,4 +64,17 @@ TEST(ProjectilePhysics, MotionAndArenaBounds) {
     for (const auto& [x, y, out] : {std::tuple{0.0f, 4999.0f, true}, {4999.0f, 0.0f, false}, {0.0f, 4998.99f, false},
                                     {-5000.0f, 0.0f, true}, {-4999.9f, -4999.9f, false}, {std::nanf(""), 0.0f, true}})
         EXPECT_EQ(BULLETOUTOFBOUNDS(BULLETTYPE{x, y, 0, 0, 0, 1, 0}), out) << x << " " << y;
+}
+
+// Each physics step's own clock: a fallback step of 1/30 s when no time has
+// passed (the first step, or twice in one millisecond), else the time since
+// the last step's end on the game clock.
+TEST(PhysicsClock, FirstStepFallsBackThenMeasuresTheGameClock) {
+    USEFAKECLOCK(1000);
+    PHYSICSCLOCK clock;
+    const double steps[] = {1.0 / 30.0, 1.0, 0.04, 1.0 / 30.0};
+    for (int i = 0; i < 4; FAKENOW += i == 1 ? 40 : 0, PHYSICSENDSTEP(clock), ++i)
+        EXPECT_DOUBLE_EQ(PHYSICSBEGINSTEP(clock), steps[i]) << i;
+    EXPECT_EQ(clock.LASTTIME, 1040.0);
+    KELUSEREALCLOCK();
 }
