@@ -1,6 +1,7 @@
 // The dedicated server executable on the game's own port (inside the test's
 // private network namespace): it says where it listens, a client joins and
-// plays, and a signal stops it cleanly, telling the client goodbye.
+// plays, a second server finds the port taken, and a signal stops it
+// cleanly, telling the client goodbye.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -12,6 +13,12 @@ TEST(DedicatedServer, ServesAPlayerAndStopsCleanlyOnSigterm) {
     CHILDPROCESS child = STARTCHILD(VEXILSERVERPATH, {});
     ASSERT_GT(child.PID, 0);
     EXPECT_TRUE(READOUTUNTIL(child, "Vexil! server listening on TCP port 7778\n", 10000)) << child.OUTTEXT;
+    // A second server finds the port taken: one line, status 1.
+    CHILDPROCESS second = STARTCHILD(VEXILSERVERPATH, {});
+    EXPECT_EQ(WAITEXIT(second, 10000), 1);
+    READREST(second, 1000);
+    EXPECT_EQ(second.ERRTEXT, "vexil: cannot listen on TCP port 7778: address already in use\n");
+    ENDCHILD(second);
     TESTCLIENT ann;
     ASSERT_TRUE(ann.JOIN(7778, "Ann"));
     EXPECT_EQ(ann.SLOT, 0);
