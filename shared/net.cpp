@@ -102,14 +102,17 @@ bool MAKENONBLOCKING(int fd) {
 
 bool WOULDBLOCK(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
-void COMPACTINPUT(NETCONNECTION& conn) {
-    if (conn.INPOS == 0) return;
-    if (conn.INPOS >= conn.INBUF.size()) {
-        conn.INBUF.clear();
-        conn.INPOS = 0;
-    } else if (conn.INPOS >= 64 * 1024 || conn.INPOS * 2 >= conn.INBUF.size()) {
-        conn.INBUF.erase(conn.INBUF.begin(), conn.INBUF.begin() + static_cast<std::ptrdiff_t>(conn.INPOS));
-        conn.INPOS = 0;
+// Drops the used part BUFFER[0..POS) of an input or output buffer, but only
+// once it is all of the buffer, most of it, or large: reading or sending a
+// little at a time then costs no copy of the rest each time.
+void COMPACT(std::vector<uint8_t>& buffer, size_t& pos) {
+    if (pos == 0) return;
+    if (pos >= buffer.size()) {
+        buffer.clear();
+        pos = 0;
+    } else if (pos >= 64 * 1024 || pos * 2 >= buffer.size()) {
+        buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(pos));
+        pos = 0;
     }
 }
 
@@ -169,20 +172,12 @@ bool TAKE64(NETCONNECTION& conn, uint64_t& value) {
     return true;
 }
 
-// What the kernel took of the queued output: dropped by moving the offset,
-// and the buffer compacted only when the sent part is large or most of it,
-// so a peer that takes a little at a time costs no copy of the rest each
-// flush.
+// What the kernel took of the queued output: dropped by moving the offset
+// (the buffer compacted as the input is).
 void SENT(NETCONNECTION& conn, size_t count) {
     conn.BYTESSENT += count;
     conn.OUTPOS += count;
-    if (conn.OUTPOS >= conn.OUTBUF.size()) {
-        conn.OUTBUF.clear();
-        conn.OUTPOS = 0;
-    } else if (conn.OUTPOS >= 64 * 1024 || conn.OUTPOS * 2 >= conn.OUTBUF.size()) {
-        conn.OUTBUF.erase(conn.OUTBUF.begin(), conn.OUTBUF.begin() + static_cast<std::ptrdiff_t>(conn.OUTPOS));
-        conn.OUTPOS = 0;
-    }
+    COMPACT(conn.OUTBUF, conn.OUTPOS);
 }
 
 // A memory connection's receive: whatever input is left (up to the unread
@@ -196,7 +191,7 @@ int32_t MEMORYPUMP(NETCONNECTION& conn) {
         conn.CLOSED = conn.MEMINENDS;
         return 0;
     }
-    COMPACTINPUT(conn);
+    COMPACT(conn.INBUF, conn.INPOS);
     conn.INBUF.insert(conn.INBUF.end(), conn.MEMIN + conn.MEMINPOS, conn.MEMIN + conn.MEMINPOS + count);
     conn.MEMINPOS += count;
     conn.BYTESRECEIVED += count;
@@ -378,7 +373,7 @@ int32_t NETPUMP(NETCONNECTION& conn) {
     const int error = errno;
     ++conn.RECVCALLS;
     if (got > 0) {
-        COMPACTINPUT(conn);
+        COMPACT(conn.INBUF, conn.INPOS);
         conn.INBUF.insert(conn.INBUF.end(), scratch.data(), scratch.data() + got);
         conn.BYTESRECEIVED += static_cast<uint64_t>(got);
         conn.LASTHEARD = NETNOW();
