@@ -2,7 +2,7 @@
 // primitives. See net.h for the model.
 // Threads: each NETCONNECTION is used by one thread only: CLIENTCONNECTION
 // and the CLIENT* socket globals are thread_local (one set per client
-// thread), the queued memory connection is per thread, SERVERCONNECTIONS and
+// thread), SERVERCONNECTIONS and
 // the SERVER* socket globals by the server thread. NETINIT is safe from any
 // thread.
 #include "shared/net.h"
@@ -35,17 +35,6 @@ std::array<SDLNet_SocketSet, SERVERSLOTS> SERVERTCPSOCKSETS{};
 std::array<NETCONNECTION, SERVERSLOTS> SERVERCONNECTIONS;
 
 namespace {
-
-// The memory connection the next accept or open hands out (per thread).
-struct PENDINGMEMORY {
-    bool QUEUED = false;
-    const uint8_t* DATA = nullptr;
-    size_t SIZE = 0;
-    bool ENDS = true;
-    std::vector<uint8_t>* OUT = nullptr;
-};
-thread_local PENDINGMEMORY PENDING;
-char MEMORYTAG;
 
 // The first fields of SDL_net 1.2's private TCP socket record. Only used to
 // find the descriptor, and only trusted after VERIFIEDDESCRIPTOR agrees.
@@ -180,39 +169,7 @@ void SENT(NETCONNECTION& conn, size_t count) {
     COMPACT(conn.OUTBUF, conn.OUTPOS);
 }
 
-// A memory connection's receive: whatever input is left (up to the unread
-// limit), or the close once it is used up.
-int32_t MEMORYPUMP(NETCONNECTION& conn) {
-    const size_t unread = NETUNREAD(conn);
-    if (unread >= NETMAXUNREAD) return 0;
-    const size_t count = std::min(conn.MEMINSIZE - conn.MEMINPOS, NETMAXUNREAD - unread);
-    ++conn.RECVCALLS;
-    if (count == 0) {
-        conn.CLOSED = conn.MEMINENDS;
-        return 0;
-    }
-    COMPACT(conn.INBUF, conn.INPOS);
-    conn.INBUF.insert(conn.INBUF.end(), conn.MEMIN + conn.MEMINPOS, conn.MEMIN + conn.MEMINPOS + count);
-    conn.MEMINPOS += count;
-    conn.BYTESRECEIVED += count;
-    conn.LASTHEARD = NETNOW();
-    return static_cast<int32_t>(count);
-}
-
 }  // namespace
-
-const TCPsocket NETMEMORYSOCKET = reinterpret_cast<TCPsocket>(&MEMORYTAG);
-
-void NETQUEUEMEMORY(const uint8_t* data, size_t size, bool ends, std::vector<uint8_t>* out) {
-    PENDING = PENDINGMEMORY{true, data, size, ends, out};
-}
-
-TCPsocket NETACCEPT(TCPsocket listener) {
-    if (PENDING.QUEUED) return NETMEMORYSOCKET;
-    return listener != nullptr ? SDLNet_TCP_Accept(listener) : nullptr;
-}
-
-TCPsocket NETOPEN(IPaddress* address) { return PENDING.QUEUED ? NETMEMORYSOCKET : SDLNet_TCP_Open(address); }
 
 int32_t NETINIT() {
     static std::once_flag sigpipeonce;
@@ -242,20 +199,14 @@ void NETATTACH(NETCONNECTION& conn, TCPsocket socket, SDLNet_SocketSet set) {
     conn.LASTHEARD = NETNOW();
     conn.STALLEDSINCE = 0;
     conn.SENDCALLS = conn.BYTESSENT = conn.RECVCALLS = conn.BYTESRECEIVED = 0;
-    conn.MEMORY = socket == NETMEMORYSOCKET;
+    conn.MEMORY = false;
     conn.MEMIN = nullptr;
     conn.MEMINSIZE = conn.MEMINPOS = 0;
     conn.MEMOUT = nullptr;
-    if (conn.MEMORY) {
-        conn.MEMIN = PENDING.DATA;
-        conn.MEMINSIZE = PENDING.QUEUED ? PENDING.SIZE : 0;
-        conn.MEMINENDS = PENDING.ENDS || !PENDING.QUEUED;
-        conn.MEMOUT = PENDING.OUT;
-        conn.NONBLOCKING = true;
-        PENDING = PENDINGMEMORY{};
-        return;
-    }
+    conn.PEERHOST = 0;
+    if (socket == NETMEMORYSOCKET) return NETMEMORYATTACH(conn);
     if (socket == nullptr) return;
+    if (const IPaddress* peer = SDLNet_TCP_GetPeerAddress(socket)) conn.PEERHOST = peer->host;
     if (set != nullptr) SDLNet_TCP_AddSocket(set, socket);
     const int fd = VERIFIEDDESCRIPTOR(socket);
     if (fd >= 0) conn.NONBLOCKING = MAKENONBLOCKING(fd);
@@ -333,7 +284,7 @@ void NETFLUSH(NETCONNECTION& conn) {
     const int count = static_cast<int>(NETUNSENT(conn));
     ++conn.SENDCALLS;
     if (conn.MEMORY) {
-        if (conn.MEMOUT != nullptr) conn.MEMOUT->insert(conn.MEMOUT->end(), conn.OUTBUF.begin() + static_cast<std::ptrdiff_t>(conn.OUTPOS), conn.OUTBUF.end());
+        NETMEMORYDELIVER(conn, conn.OUTBUF.data() + conn.OUTPOS, static_cast<size_t>(count));
         SENT(conn, static_cast<size_t>(count));
         return;
     }
@@ -361,7 +312,7 @@ void NETFLUSH(NETCONNECTION& conn) {
 }
 
 int32_t NETPUMP(NETCONNECTION& conn) {
-    if (conn.MEMORY) return conn.CLOSED ? 0 : MEMORYPUMP(conn);
+    if (conn.MEMORY) return NETMEMORYPUMP(conn);
     if (conn.SOCKET == nullptr || conn.SET == nullptr || conn.CLOSED) return 0;
     const size_t unread = NETUNREAD(conn);
     if (unread >= NETMAXUNREAD) return 0;
@@ -373,15 +324,19 @@ int32_t NETPUMP(NETCONNECTION& conn) {
     const int error = errno;
     ++conn.RECVCALLS;
     if (got > 0) {
-        COMPACT(conn.INBUF, conn.INPOS);
-        conn.INBUF.insert(conn.INBUF.end(), scratch.data(), scratch.data() + got);
-        conn.BYTESRECEIVED += static_cast<uint64_t>(got);
-        conn.LASTHEARD = NETNOW();
+        NETRECEIVED(conn, scratch.data(), static_cast<size_t>(got));
         return got;
     }
     if (got < 0 && conn.NONBLOCKING && WOULDBLOCK(error)) return 0;
     conn.CLOSED = true;
     return 0;
+}
+
+void NETRECEIVED(NETCONNECTION& conn, const uint8_t* bytes, size_t count) {
+    COMPACT(conn.INBUF, conn.INPOS);
+    conn.INBUF.insert(conn.INBUF.end(), bytes, bytes + count);
+    conn.BYTESRECEIVED += count;
+    conn.LASTHEARD = NETNOW();
 }
 
 void NETPOLL(NETCONNECTION& conn, int32_t ms) {

@@ -9,11 +9,8 @@
 //    never blocks; whatever the kernel does not take stays queued for the
 //    next flush. The bytes and their order on the wire are exactly the bytes
 //    appended, in the order appended.
-//  - A memory connection (NETQUEUEMEMORY) is the same record with no socket
-//    behind it: its input is a byte buffer the caller provides, its output
-//    is collected in a caller's vector, and it never waits (once its input
-//    is used up a wait ends at once as CLOSED). The fuzz targets and tests
-//    drive the real admission, handshake and dispatchers through it.
+//  - A memory connection (shared/memnet.h) is the same record with no
+//    socket behind it, for the fuzz targets and tests.
 //  - Reads go through the input buffer: NETPUMP moves whatever has arrived
 //    into it with at most one zero-timeout poll and one SDLNet_TCP_Recv, and
 //    the NETTAKE... functions take typed values out of it. NETWAITFOR is the
@@ -52,6 +49,7 @@
 
 #include <SDL_net.h>
 
+#include "shared/memnet.h"
 #include "shared/world.h"
 
 // Longest any wait inside a handshake or a message body may last.
@@ -93,7 +91,8 @@ struct NETCONNECTION {
     uint32_t LASTHEARD = 0;           // NETNOW() when bytes last arrived (or at attach)
     uint32_t STALLEDSINCE = 0;        // NETNOW() when the kernel last took output while
                                       // some stayed queued; 0 when nothing waits
-    // A memory connection: input MEMIN[MEMINPOS..MEMINSIZE), which ends the
+    uint32_t PEERHOST = 0;            // the peer's IPv4 address, in the library's byte order
+    // A memory connection (memnet.h): input MEMIN[MEMINPOS..MEMINSIZE), which ends the
     // connection once used up when MEMINENDS; output appended to *MEMOUT.
     bool MEMORY = false;
     const uint8_t* MEMIN = nullptr;
@@ -117,23 +116,8 @@ int32_t NETINIT();
 // tests that fake the game clock do not disturb the limits).
 uint32_t NETNOW();
 
-// The stand-in socket of a memory connection: never handed to the network
-// library, only to NETATTACH and as a slot's occupied mark.
-extern const TCPsocket NETMEMORYSOCKET;
-// Queues a memory connection for this thread: the next NETACCEPT or NETOPEN
-// returns NETMEMORYSOCKET, and the NETATTACH of it makes its record read
-// DATA[0..SIZE) (kept alive by the caller) and append its output to *OUT
-// (may be null). ENDS: the connection is CLOSED once DATA is used up;
-// otherwise it stays open and silent.
-void NETQUEUEMEMORY(const uint8_t* data, size_t size, bool ends, std::vector<uint8_t>* out);
-// SDLNet_TCP_Accept, or the queued memory connection; null when LISTENER is
-// null and nothing is queued.
-TCPsocket NETACCEPT(TCPsocket listener);
-// SDLNet_TCP_Open, or the queued memory connection.
-TCPsocket NETOPEN(IPaddress* address);
-
 // Makes CONN the fresh record of SOCKET: buffers emptied, flags and counters
-// cleared, LASTHEARD = now. When SET is not null the socket is added to it
+// cleared, LASTHEARD = now, PEERHOST the peer's address. When SET is not null the socket is added to it
 // and kept as CONN.SET. The socket is then made non-blocking with TCP_NODELAY,
 // but only after the descriptor read from SDL_net's socket record has been
 // verified to be this connection's socket (see net.cpp); if that check fails
@@ -173,6 +157,10 @@ void NETFLUSH(NETCONNECTION& conn);
 // of 0 bytes or an error marks the connection CLOSED. Returns the number of
 // bytes received.
 int32_t NETPUMP(NETCONNECTION& conn);
+
+// Appends COUNT received bytes to the input buffer (LASTHEARD = now): what
+// a pump does with the bytes it got.
+void NETRECEIVED(NETCONNECTION& conn, const uint8_t* bytes, size_t count);
 
 // Waits at most MS milliseconds for input and pumps it; a memory
 // connection pumps at once.
