@@ -6,7 +6,6 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "server/exchange.h"
 #include "shared/net.h"
 #include "shared/protocol.h"
 #include "shared/world.h"

@@ -5,18 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "server/connections.h"
+#include "server/slots.h"
 #include "shared/world.h"
-
-// Calls SEND(slot) for every slot whose player is connected, in ascending
-// order: the one way every broadcast picks its recipients. A slot still in
-// its handshake or being disconnected is left out, so nothing is queued
-// before its slot number or after its -1 or GOODBYE.
-template <typename SENDER>
-void SERVERFOREACHCONNECTED(SENDER&& SEND) {
-    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot)
-        if (SERVERSLOTINPLAY(slot)) SEND(slot);
-}
 
 // Queues MESSAGE as CHAT to every connected slot, in ascending order. A line
 // longer than NETMAXSTRING (the longest string any peer accepts) is cut to

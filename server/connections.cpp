@@ -1,9 +1,11 @@
 // The server's connection management: the listening socket, the connection
-// pass, the admission of new players as a per-slot stage and the disconnect
-// of a slot, none of which ever waits on a peer.
+// pass, the admission of new players as a per-slot stage, the budget of
+// admissions per address, and the end of a slot's disconnect, none of which
+// ever waits on a peer.
 // Threads: server thread only; writes SERVERHOSTING (shared atomic).
 #include "server/connections.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -20,14 +22,26 @@
 #include "shared/protocol.h"
 #include "shared/world.h"
 
-std::atomic<uint32_t> SERVERSILENCELIMITMS{NETSILENCELIMITMS};
-std::array<SLOTSTATE, SERVERSLOTS> SERVERSLOTSTATES{};
-
 namespace {
 
 constexpr uint32_t REFUSALPAUSEMS = 50;
-constexpr uint32_t DISCONNECTPAUSEMS = 50;
 constexpr double PARKEDAT = -15000.0;
+constexpr uint32_t LOGPAUSEMS = 1000;  // at most one "closed" line a second per address
+// Addresses whose admission budget is tracked at once; when all are in use
+// the one that has been quiet longest is forgotten (its budget refills).
+constexpr size_t BUDGETADDRESSES = 64;
+
+// An address's admission budget on the game clock: CREDIT milliseconds of
+// refill, at most a burst's worth; an admission costs one refill period.
+struct ADMITBUDGET {
+    uint32_t HOST = 0;
+    bool USED = false;
+    int64_t CREDIT = 0;
+    uint32_t REFILLEDAT = 0;
+    uint32_t LOGGEDAT = 0;
+    bool LOGGED = false;
+};
+std::array<ADMITBUDGET, BUDGETADDRESSES> ADMITBUDGETS{};
 
 // "Address already in use" -> "address already in use".
 std::string REASON(int error) {
@@ -40,25 +54,59 @@ std::string REASON(int error) {
 std::string PORTTEXT() { return "TCP port " + std::to_string(GAMEPORT); }
 
 SLOTSTATE& STATEOF(int32_t A) { return SERVERSLOTSTATES[static_cast<size_t>(A)]; }
+uint32_t HOSTOF(int32_t A) { return SERVERCONNECTIONS[static_cast<size_t>(A)].PEERHOST; }
+std::string SLOTTEXT(int32_t A) { return "slot " + std::to_string(A); }
 
-// The handshake's limit runs on the network clock, like every other wait
-// for a peer; the 50 ms pauses run on the game clock, on which they used to
-// be delays (so a driver that steps the game clock steps them too).
-uint32_t STAGECLOCK(int32_t stage) {
-    return stage == SLOTAWAITCODE || stage == SLOTAWAITNAME ? NETNOW() : KELGETTICKS();
+// Takes one admission from HOST's budget; false (logged at most once a
+// second per address) when it is spent.
+bool SPENDADMISSION(uint32_t host) {
+    const int64_t period = std::max(1, SERVERADMITREFILLMS.load());
+    const int64_t most = period * std::max(1, SERVERADMITBURST.load());
+    const uint32_t now = KELGETTICKS();
+    ADMITBUDGET* budget = nullptr;
+    for (ADMITBUDGET& entry : ADMITBUDGETS)
+        if (entry.USED && entry.HOST == host) budget = &entry;
+    if (budget == nullptr) {
+        budget = &ADMITBUDGETS[0];
+        for (ADMITBUDGET& entry : ADMITBUDGETS)
+            if (!entry.USED || (budget->USED && now - entry.REFILLEDAT > now - budget->REFILLEDAT)) budget = &entry;
+        *budget = ADMITBUDGET{host, true, most, now, 0, false};
+    }
+    budget->CREDIT = std::min(most, budget->CREDIT + static_cast<int64_t>(now - budget->REFILLEDAT));
+    budget->REFILLEDAT = now;
+    if (budget->CREDIT >= period) {
+        budget->CREDIT -= period;
+        return true;
+    }
+    if (!budget->LOGGED || now - budget->LOGGEDAT >= LOGPAUSEMS) {
+        budget->LOGGED = true;
+        budget->LOGGEDAT = now;
+        SERVERLOG("closed: connections from " + SERVERADDRESSTEXT(host) + " are over the address budget");
+    }
+    return false;
 }
 
-void ENTERSTAGE(int32_t A, int32_t stage, uint32_t waitms) {
-    STATEOF(A).STAGE = stage;
-    STATEOF(A).DEADLINE = STAGECLOCK(stage) + waitms;
+// Frees slot A with nothing announced: closed, ship parked, not connected.
+void RELEASESLOT(int32_t A) {
+    STATEOF(A) = SLOTSTATE{};
+    if (NETDETACH(SERVERCONNECTIONS[static_cast<size_t>(A)]) == -1) DEBUGMESSAGE("server::SockDelFAIL");
+    SERVERTCPSOCKS[static_cast<size_t>(A)] = nullptr;
+    SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(A)];
+    ship.X = PARKEDAT;
+    ship.Y = PARKEDAT;
+    ship.XVELOC = ship.YVELOC = ship.XACCEL = ship.YACCEL = 0;
+    ship.CURRENTACCELERATION = 0;
+    ship.DIRECTION = 0;
+    ship.HEALTH = 100;
+    ship.MAXHEALTH = 100;
+    ship.CONNECTED = 0;
+    ship.KILLS = 0;
 }
-
-// The deadline has come (wrapping-safe: both clocks are 32-bit millisecond counts).
-bool DUE(int32_t A) { return static_cast<int32_t>(STAGECLOCK(STATEOF(A).STAGE) - STATEOF(A).DEADLINE) >= 0; }
 
 void HANDSHAKE(int32_t A);
 
-void ACCEPT(int32_t A, TCPsocket socket) {
+// CONN, slot A's record, holds the new connection (attached with no set).
+void ACCEPT(int32_t A, NETCONNECTION& conn) {
     SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(A)];
     ship.X = RANDOMARENACOORDINATE();
     ship.Y = RANDOMARENACOORDINATE();
@@ -69,10 +117,10 @@ void ACCEPT(int32_t A, TCPsocket socket) {
     ship.MAXHEALTH = 100;
     ship.CONNECTED = 1;
     DEBUGMESSAGE("server::ConnectOK");
-    SERVERTCPSOCKS[static_cast<size_t>(A)] = socket;
-    NETATTACH(SERVERCONNECTIONS[static_cast<size_t>(A)], socket, SERVERTCPSOCKSETS[static_cast<size_t>(A)]);
+    SERVERTCPSOCKS[static_cast<size_t>(A)] = conn.SOCKET;
+    NETJOINSET(conn, SERVERTCPSOCKSETS[static_cast<size_t>(A)]);
     DEBUGMESSAGE("Server::RecievingMessage");
-    ENTERSTAGE(A, SLOTAWAITCODE, NETWAITLIMITMS);
+    SERVERENTERSTAGE(A, SLOTAWAITCODE, NETWAITLIMITMS);
     // One look without waiting: a client's code and name are usually here
     // already, and then it is admitted in this pass.
     HANDSHAKE(A);
@@ -86,37 +134,42 @@ void HANDSHAKE(int32_t A) {
     if (STATEOF(A).STAGE == SLOTAWAITCODE) {
         // A peer that closes or stays silent leaves the code at 0 and is refused.
         int32_t code = 0;
-        if (!NETTAKEINT(conn, code) && !conn.CLOSED && !DUE(A)) return;
+        if (!NETTAKEINT(conn, code) && !conn.CLOSED && !SERVERSTAGEDUE(A)) return;
         DEBUGMESSAGE("server::AuthCode");
         if (code != AUTHCODE) {
             DEBUGMESSAGE("server::AuthFailure");
+            SERVERLOG("refused: " + SLOTTEXT(A) + " from " + SERVERADDRESSTEXT(HOSTOF(A)) + " (no right code)");
             // Nothing more is read from a refused peer.
             conn.CLOSED = true;
-            ENTERSTAGE(A, SLOTREFUSING, REFUSALPAUSEMS);
+            SERVERENTERSTAGE(A, SLOTREFUSING, REFUSALPAUSEMS);
             return;
         }
         DEBUGMESSAGE("server::TCPConnectionAccept");
         // Goes out with the tick's flush, together with FULLSTATE and the
         // join line when the name is already here.
         SERVERNETSENDMESSAGEINT(A, A);
-        ENTERSTAGE(A, SLOTAWAITNAME, NETWAITLIMITMS);
+        SERVERENTERSTAGE(A, SLOTAWAITNAME, NETWAITLIMITMS);
     }
     std::string name;
     if (!NETTAKESTR(conn, name)) {
-        // A broken length has FAILED the connection: admitted with an empty
-        // name and dropped by its dispatcher on the next pass, like one that
-        // closes or stays silent before its name is whole.
-        if (!conn.FAILED && !conn.CLOSED && !DUE(A)) return;
-        // The connection now counts as closed. Whatever part of the name
-        // did arrive is dropped with it, so the next pass reads the closed
-        // connection instead of taking those bytes for messages.
-        conn.CLOSED = true;
-        NETSKIP(conn, NETUNREAD(conn));
-        name.clear();
+        if (!conn.FAILED && !conn.CLOSED && !SERVERSTAGEDUE(A)) return;
+        // A peer that broke its name's length, closed or stayed silent
+        // before its name was whole never entered the game: it is let go
+        // now, with no join or leave line for a nameless player. Whatever
+        // part of the name did arrive is never read as messages.
+        SERVERLOG(std::string("drop: ") + SLOTTEXT(A) + " from " + SERVERADDRESSTEXT(HOSTOF(A)) + " before its name (" +
+                  (conn.FAILED ? "broken bytes" : conn.CLOSED ? "closed" : "silent") + ")");
+        RELEASESLOT(A);
+        return;
     }
+    // What the pre-game name box holds: a longer name would go into every
+    // UPDATE to every player for as long as its owner plays.
+    if (name.size() > SERVERMAXNAME) name.resize(SERVERMAXNAME);
     SERVERPLAYERS[static_cast<size_t>(A)].PLAYERNAME = name;
     DEBUGMESSAGE("server::GetName");
     STATEOF(A) = SLOTSTATE{};
+    SERVERRESETCHATBUDGET(A);
+    SERVERLOG("join: " + SLOTTEXT(A) + " " + SERVERLOGNAME(name) + " from " + SERVERADDRESSTEXT(HOSTOF(A)));
     SERVERNETSENDDATAPACKET(A, FULLSTATE);
     SERVERJOINMESSAGE(A);
 }
@@ -132,19 +185,7 @@ void REFUSE(int32_t A) {
 }
 
 void FINISHDISCONNECT(int32_t A) {
-    STATEOF(A) = SLOTSTATE{};
-    if (NETDETACH(SERVERCONNECTIONS[static_cast<size_t>(A)]) == -1) DEBUGMESSAGE("server::SockDelFAIL");
-    SERVERTCPSOCKS[static_cast<size_t>(A)] = nullptr;
-    SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(A)];
-    ship.X = PARKEDAT;
-    ship.Y = PARKEDAT;
-    ship.XVELOC = ship.YVELOC = ship.XACCEL = ship.YACCEL = 0;
-    ship.CURRENTACCELERATION = 0;
-    ship.DIRECTION = 0;
-    ship.HEALTH = 100;
-    ship.MAXHEALTH = 100;
-    ship.CONNECTED = 0;
-    ship.KILLS = 0;
+    RELEASESLOT(A);
     DEBUGMESSAGE("server::KillPlayer");
     SERVERQUITMESSAGE(A);
 }
@@ -176,11 +217,6 @@ void SERVERINITNETCONNECTION() {
     DEBUGMESSAGE("server::Waiting for connections...");
 }
 
-bool SERVERSLOTINPLAY(int32_t A) {
-    return A >= 0 && A < SERVERSLOTS && SERVERPLAYERS[static_cast<size_t>(A)].CONNECTED != 0 &&
-           STATEOF(A).STAGE == SLOTSETTLED;
-}
-
 void SERVERADMISSIONSTEP(int32_t A) {
     if (A < 0 || A >= SERVERSLOTS || SERVERTCPSOCKS[static_cast<size_t>(A)] == nullptr) return;
     switch (STATEOF(A).STAGE) {
@@ -189,10 +225,10 @@ void SERVERADMISSIONSTEP(int32_t A) {
             HANDSHAKE(A);
             break;
         case SLOTREFUSING:
-            if (DUE(A)) REFUSE(A);
+            if (SERVERSTAGEDUE(A)) REFUSE(A);
             break;
         case SLOTCLOSING:
-            if (DUE(A)) FINISHDISCONNECT(A);
+            if (SERVERSTAGEDUE(A)) FINISHDISCONNECT(A);
             break;
         default:
             break;
@@ -201,22 +237,34 @@ void SERVERADMISSIONSTEP(int32_t A) {
 
 void SERVERWAITFORCONNECTIONS() {
     SERVERHOSTING.store(1);
+    // The slots that were free at their turn in this pass, lowest first: a
+    // connection that arrives while the pass is further on still takes the
+    // lowest of them (a slot freed during the pass is not among them).
+    std::array<int32_t, SERVERSLOTS> open{};
+    size_t first = 0, count = 0;
     for (int32_t A = 0; A < SERVERSLOTS; ++A) {
         if (SERVERTCPSOCKS[static_cast<size_t>(A)] != nullptr) {
-            SERVERNETGETDATAPACKET(A);
+            if (STATEOF(A).STAGE == SLOTSETTLED) SERVERNETGETDATAPACKET(A);
+            else SERVERADMISSIONSTEP(A);
             continue;
         }
-        TCPsocket socket = NETACCEPT(SERVERTCPSOCK);
-        if (socket != nullptr) ACCEPT(A, socket);
+        open[count++] = A;
+        // Connections past their address's budget are closed and the next
+        // pending one tried, a bounded number a pass.
+        for (int tries = 0; first < count && tries < 4 * SERVERSLOTS; ++tries) {
+            TCPsocket socket = NETACCEPT(SERVERTCPSOCK);
+            if (socket == nullptr) break;
+            const int32_t slot = open[first];
+            NETCONNECTION& conn = SERVERCONNECTIONS[static_cast<size_t>(slot)];
+            NETATTACH(conn, socket, nullptr);
+            if (!SPENDADMISSION(conn.PEERHOST)) {
+                NETDETACH(conn);
+                continue;
+            }
+            ++first;
+            ACCEPT(slot, conn);
+        }
     }
-}
-
-void SERVERNETDISCONNECTREMOTE(int32_t A) {
-    if (A < 0 || A >= SERVERSLOTS || SERVERTCPSOCKS[static_cast<size_t>(A)] == nullptr) return;
-    if (STATEOF(A).STAGE == SLOTCLOSING) return;
-    // Nothing more is read from a leaving peer; what is queued still goes out.
-    SERVERCONNECTIONS[static_cast<size_t>(A)].CLOSED = true;
-    ENTERSTAGE(A, SLOTCLOSING, DISCONNECTPAUSEMS);
 }
 
 void SERVERRELEASE() {
@@ -224,6 +272,7 @@ void SERVERRELEASE() {
         NETDETACH(SERVERCONNECTIONS[static_cast<size_t>(A)]);
         SERVERTCPSOCKS[static_cast<size_t>(A)] = nullptr;
         SERVERSLOTSTATES[static_cast<size_t>(A)] = SLOTSTATE{};
+        SERVERRESETCHATBUDGET(A);
         if (SERVERTCPSOCKSETS[static_cast<size_t>(A)] != nullptr) SDLNet_FreeSocketSet(SERVERTCPSOCKSETS[static_cast<size_t>(A)]);
         SERVERTCPSOCKSETS[static_cast<size_t>(A)] = nullptr;
     }
@@ -233,6 +282,7 @@ void SERVERRELEASE() {
     SERVERBULLETS = BULLETTABLE{};
     SERVERSTARFIELD = STARTABLE{};
     SERVERCHATBUFFER = CHATBUFFER{};
+    ADMITBUDGETS = {};
     SERVERPHYSICSCLOCK = PHYSICSCLOCK{};
     SERVERBULLETCLOCK = PHYSICSCLOCK{};
 }

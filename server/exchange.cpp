@@ -1,60 +1,106 @@
-// SERVERNETGETDATAPACKET and SERVERNETSENDDATAPACKET.
+// SERVERNETGETDATAPACKET and the players' chat budgets.
 // Threads: server thread only.
 #include "server/exchange.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 
 #include "main/spine.h"
+#include "media/clock.h"
 #include "server/announce.h"
-#include "server/connections.h"
+#include "server/slots.h"
 #include "shared/net.h"
+#include "shared/physics.h"
 #include "shared/protocol.h"
 #include "shared/world.h"
 
 namespace {
 const std::string PLAYERCHATCOLOUR = "\xFE\xFE\xFE";
+constexpr uint32_t LOGPAUSEMS = 1000;  // at most one "held back" line a second per player
 
-// A slot still in its handshake (or being refused) holds no player yet:
-// other players are shown it as not connected, so a connector that never
-// finishes (a port scan, a wrong code) never appears as a nameless ship in
-// their views. Its own record keeps CONNECTED 1 throughout.
-template <typename WRITE>
-void WRITEHIDINGHANDSHAKES(WRITE write) {
-    std::array<int32_t, SERVERSLOTS> shown{};
-    for (size_t b = 0; b < SERVERSLOTS; ++b) {
-        shown[b] = SERVERPLAYERS[b].CONNECTED;
-        const int32_t stage = SERVERSLOTSTATES[b].STAGE;
-        if (stage == SLOTAWAITCODE || stage == SLOTAWAITNAME || stage == SLOTREFUSING) SERVERPLAYERS[b].CONNECTED = 0;
+// A player's chat budget on the game clock: CREDIT milliseconds of refill,
+// at most a burst's worth; a line costs one refill period.
+struct CHATBUDGET {
+    int64_t CREDIT = 0;
+    uint32_t REFILLEDAT = 0;
+    uint32_t LOGGEDAT = 0;
+    bool LOGGED = false;
+};
+std::array<CHATBUDGET, SERVERSLOTS> CHATBUDGETS{};
+
+// Takes one line from slot A's budget; false (logged at most once a second) when it is spent.
+bool SPENDCHAT(int32_t A) {
+    CHATBUDGET& budget = CHATBUDGETS[static_cast<size_t>(A)];
+    const int64_t period = std::max(1, SERVERCHATREFILLMS.load());
+    const int64_t most = period * std::max(1, SERVERCHATBURST.load());
+    const uint32_t now = KELGETTICKS();
+    budget.CREDIT = std::min(most, budget.CREDIT + static_cast<int64_t>(now - budget.REFILLEDAT));
+    budget.REFILLEDAT = now;
+    if (budget.CREDIT >= period) {
+        budget.CREDIT -= period;
+        return true;
     }
-    write();
-    for (size_t b = 0; b < SERVERSLOTS; ++b) SERVERPLAYERS[b].CONNECTED = shown[b];
+    if (!budget.LOGGED || now - budget.LOGGEDAT >= LOGPAUSEMS) {
+        budget.LOGGED = true;
+        budget.LOGGEDAT = now;
+        SERVERLOG("chat held back: slot " + std::to_string(A) + " " +
+                  SERVERLOGNAME(SERVERPLAYERS[static_cast<size_t>(A)].PLAYERNAME) + " is over its chat budget");
+    }
+    return false;
+}
+
+// The controls as a real client can send them: thrust within +-300, the
+// fire key 0 or 1, the heading within [0, 64]. A heading outside takes the
+// physics' own wrap (one that is not a finite number becomes 64), so it is
+// never relayed raw to players served before the physics runs. Every value
+// a real client sends passes unchanged.
+void BOUNDCONTROLS(SHIPTYPE& ship) {
+    ship.CURRENTACCELERATION = std::clamp(ship.CURRENTACCELERATION, -SERVERMAXTHRUST, SERVERMAXTHRUST);
+    ship.SHOOTING = ship.SHOOTING != 0 ? 1 : 0;
+    if (!(ship.SUBDIRECTION >= 0 && ship.SUBDIRECTION <= HEADINGTURN)) SHIPWRAPHEADING(ship.SUBDIRECTION);
+}
+
+void LOGDEPARTURE(int32_t A, const char* how) {
+    SERVERLOG(std::string(how) + ": slot " + std::to_string(A) + " " + SERVERLOGNAME(SERVERPLAYERS[static_cast<size_t>(A)].PLAYERNAME));
 }
 }  // namespace
+
+void SERVERRESETCHATBUDGET(int32_t A) {
+    if (A < 0 || A >= SERVERSLOTS) return;
+    CHATBUDGET& budget = CHATBUDGETS[static_cast<size_t>(A)];
+    budget = CHATBUDGET{};
+    budget.CREDIT = static_cast<int64_t>(std::max(1, SERVERCHATREFILLMS.load())) * std::max(1, SERVERCHATBURST.load());
+    budget.REFILLEDAT = KELGETTICKS();
+}
 
 void SERVERNETGETDATAPACKET(int32_t A) {
     NETCONNECTION* conn = SERVERCONNECTION(A);
     if (conn == nullptr || SERVERTCPSOCKS[static_cast<size_t>(A)] == nullptr) return;
-    // A slot still being admitted or disconnected is no player's yet (or
-    // any more): its bytes are the handshake's, its deadlines the pauses'.
-    if (SERVERSLOTSTATES[static_cast<size_t>(A)].STAGE != SLOTSETTLED) {
-        SERVERADMISSIONSTEP(A);
-        return;
-    }
+    // A slot still being admitted or disconnected is no player's yet (or any more).
+    if (SERVERSLOTSTATES[static_cast<size_t>(A)].STAGE != SLOTSETTLED) return;
     NETPUMP(*conn);
 
     int32_t kind = GOODBYE;
+    const char* departure = "leave";
     const int64_t whole = conn->FAILED ? -1 : PROTOTOSERVERLENGTH(*conn);
     if (whole > 0) {
         NETTAKEINT(*conn, kind);
-    } else if (whole == 0 && !conn->CLOSED) {
+    } else if (conn->FAILED) {
+        departure = "drop (stopped reading)";  // its output could not be delivered
+    } else if (whole < 0) {
+        departure = "drop (broken bytes)";
+    } else if (!conn->CLOSED) {
         // Nothing whole yet. A peer with nothing pending may stay quiet up
         // to the silence limit; one that stopped inside a message only for
         // as long as any wait inside a message body may last.
         uint32_t limit = SERVERSILENCELIMITMS.load();
         if (NETUNREAD(*conn) > 0) limit = std::min(limit, NETWAITLIMITMS);
         if (NETNOW() - conn->LASTHEARD < limit) return;  // come back next pass
+        departure = "drop (silent)";
+    } else if (NETUNREAD(*conn) > 0) {
+        departure = "drop (broken bytes)";  // closed inside a message
     }
     // Otherwise kind stays GOODBYE: closed, broken, failed, silent, or
     // stopped mid-message.
@@ -63,16 +109,21 @@ void SERVERNETGETDATAPACKET(int32_t A) {
     SHIPTYPE& ship = SERVERPLAYERS[static_cast<size_t>(A)];
     switch (kind) {
         case GOODBYE:
+            LOGDEPARTURE(A, departure);
             SERVERNETDISCONNECTREMOTE(A);
             break;
         case CONTROLS:
             PROTOREADCONTROLS(*conn, ship);
+            BOUNDCONTROLS(ship);
             ship.DELTATHETA = 0;
             SERVERNETSENDDATAPACKET(A, UPDATE);
             break;
         case CHAT: {
             std::string text;
             PROTOREADCHAT(*conn, text);
+            // Beyond the budget a line is neither relayed nor kept.
+            if (!SPENDCHAT(A)) break;
+            if (text.size() > SERVERMAXCHATTEXT) text.resize(SERVERMAXCHATTEXT);
             std::string line = PLAYERCHATCOLOUR;
             line.append(ship.PLAYERNAME).append(":").append(text);
             PUSHCHATLINE(SERVERCHATBUFFER, line);
@@ -81,25 +132,5 @@ void SERVERNETGETDATAPACKET(int32_t A) {
         }
         default:
             break;  // READY and every other kind: its 4 bytes are all there is
-    }
-}
-
-void SERVERNETSENDDATAPACKET(int32_t A, int32_t X) {
-    DEBUGMESSAGE("server::SndProcPacket");
-    NETCONNECTION* conn = SERVERCONNECTION(A);
-    if (conn == nullptr) return;
-    switch (X) {
-        case GOODBYE:
-            PROTOWRITEKIND(*conn, GOODBYE);
-            SERVERNETDISCONNECTREMOTE(A);
-            break;
-        case FULLSTATE:
-            WRITEHIDINGHANDSHAKES([&] { PROTOWRITEFULLSTATE(*conn, SERVERPLAYERS); });
-            break;
-        case UPDATE:
-            WRITEHIDINGHANDSHAKES([&] { PROTOWRITEUPDATE(*conn, SERVERPLAYERS, A); });
-            break;
-        default:
-            break;
     }
 }

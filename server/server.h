@@ -13,6 +13,7 @@
 #include "server/exchange.h"
 #include "server/projectiles.h"
 #include "server/shipphysics.h"
+#include "server/slots.h"
 
 // The thread's entry; SERVEROPTION is not used. Returns at once unless
 // ISHOSTADDRESS(VX_HOSTNAME); otherwise sets up the arena, opens the port

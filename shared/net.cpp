@@ -220,6 +220,11 @@ void NETATTACH(NETCONNECTION& conn, TCPsocket socket, SDLNet_SocketSet set) {
     }
 }
 
+void NETJOINSET(NETCONNECTION& conn, SDLNet_SocketSet set) {
+    conn.SET = set;
+    if (!conn.MEMORY && conn.SOCKET != nullptr && set != nullptr) SDLNet_TCP_AddSocket(set, conn.SOCKET);
+}
+
 int32_t NETDETACH(NETCONNECTION& conn) {
     int32_t result = 0;
     if (conn.MEMORY) {

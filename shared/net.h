@@ -126,6 +126,9 @@ uint32_t NETNOW();
 // up a flush. The first such failure in a process prints one line on
 // standard error saying so.
 void NETATTACH(NETCONNECTION& conn, TCPsocket socket, SDLNet_SocketSet set);
+// Adds CONN's socket to SET and keeps SET as CONN.SET (for a record
+// attached with no set).
+void NETJOINSET(NETCONNECTION& conn, SDLNet_SocketSet set);
 // Tries to hand the queued output to the kernel one last time (one send,
 // never blocking when NONBLOCKING), removes the socket from its set, closes
 // it and empties the record, giving its buffers' memory back (counters are
