@@ -1,6 +1,6 @@
 // The dedicated server executable on the game's own port (inside the test's
-// private network namespace): it says where it listens, a client joins and
-// plays, a second server finds the port taken, and a signal stops it
+// private network namespace): it says where it listens, a client joins (in
+// the operator's log) and plays, a second server finds the port taken, and a signal stops it
 // cleanly, telling the client goodbye.
 #include <gtest/gtest.h>
 
@@ -22,6 +22,7 @@ TEST(DedicatedServer, ServesAPlayerAndStopsCleanlyOnSigterm) {
     TESTCLIENT ann;
     ASSERT_TRUE(ann.JOIN(7778, "Ann"));
     EXPECT_EQ(ann.SLOT, 0);
+    EXPECT_TRUE(READOUTUNTIL(child, "join: slot 0 \"Ann\" from 127.0.0.1\n", 10000)) << child.OUTTEXT;
     EXPECT_TRUE(ann.RUNUNTIL([&] { return ann.UPDATES >= 3 && ann.PLAYERS[0].PLAYERNAME == "Ann"; }, 10000));
     kill(child.PID, SIGTERM);
     EXPECT_EQ(WAITEXIT(child, 10000), 0);

@@ -115,17 +115,6 @@ TEST(ServerAnnouncements, JoinChatAndLeaveReachEveryPlayer) {
     KELUSEREALCLOCK();
 }
 
-TEST(ServerAnnouncements, ALineLongerThanAnyPeerAcceptsGoesOutCut) {
-    PLUGGEDSLOTS slots;
-    const std::string name(40000, 'n'), text(40000, 't');  // each legal, together too long
-    ASSERT_TRUE(slots.PLUG(0, name) && slots.PLUG(1, "Bob"));
-    PROTOWRITECHAT(slots.PEERS[0], text);
-    NETFLUSH(slots.PEERS[0]);
-    SERVERNETGETDATAPACKET(0);
-    EXPECT_EQ(CHATTEXT(slots.NEXT(1)), SAID(name + ":" + text).substr(0, static_cast<size_t>(NETMAXSTRING)));
-    EXPECT_FALSE(SERVERCONNECTIONS[1].FAILED);
-}
-
 TEST(ServerDispatcher, TakesOnlyWholeMessagesSkipsGarbageAndDropsBrokenPeers) {
     USEFAKECLOCK();
     PLUGGEDSLOTS slots;

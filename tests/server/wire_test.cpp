@@ -6,29 +6,12 @@
 // the test's thread.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <tuple>
 #include <functional>
 
 #include "tests/support/peer.h"
 
 namespace {
-
-// Little-endian encodings of the wire's value types, from their definitions
-// (two's complement integers, IEEE-754 reals), independent of the game's own.
-struct GOLDEN {
-    std::vector<uint8_t> B;
-    GOLDEN& I(int32_t v) {
-        for (int k = 0; k < 4; ++k) B.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k)));
-        return *this;
-    }
-    GOLDEN& F(float v) { return I(std::bit_cast<int32_t>(v)); }
-    GOLDEN& D(double v) { return I(static_cast<int32_t>(std::bit_cast<uint64_t>(v))).I(static_cast<int32_t>(std::bit_cast<uint64_t>(v) >> 32)); }
-    GOLDEN& S(const std::string& s) {
-        I(static_cast<int32_t>(s.size())).B.insert(B.end(), s.begin(), s.end());
-        return *this;
-    }
-};
 
 // A memory connection reading IN (when given) and writing to OUT.
 void MEMORY(NETCONNECTION& conn, const std::vector<uint8_t>* in, std::vector<uint8_t>* out) {
