@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <sstream>
 
 #include "media/clock.h"
@@ -20,21 +19,17 @@ std::vector<uint8_t> LATEJOIN = GOLDEN().I(AUTHCODE).S("Cy").I(READY).B;
 
 // A joiner from HOST (an address in the library's byte order) sending BYTES.
 void CONNECTFROM(uint32_t host, const std::vector<uint8_t>& bytes, bool ends = false) {
-    NETQUEUEMEMORY(bytes.data(), bytes.size(), ends, nullptr, host);
-    SERVERWAITFORCONNECTIONS();
+    NETQUEUEMEMORY(bytes.data(), bytes.size(), ends, nullptr, host), SERVERWAITFORCONNECTIONS();
 }
 
 // Slot A's peer sends what WRITE writes; the server takes it.
 void SENDS(PLUGGEDSLOTS& slots, int32_t A, const std::function<void(NETCONNECTION&)>& write) {
-    write(slots.PEERS[static_cast<size_t>(A)]);
-    NETFLUSH(slots.PEERS[static_cast<size_t>(A)]);
-    SERVERNETGETDATAPACKET(A);
+    write(slots.PEERS[static_cast<size_t>(A)]), NETFLUSH(slots.PEERS[static_cast<size_t>(A)]), SERVERNETGETDATAPACKET(A);
 }
 
-void EVESTEERS(PLUGGEDSLOTS& slots, int32_t thrust, int32_t shooting, double heading) {
-    SENDS(slots, 1, [&](NETCONNECTION& c) {
-        PROTOWRITECONTROLS(c, SHIPTYPE{.SHOOTING = shooting, .SUBDIRECTION = heading, .DELTATHETA = 1e9, .CURRENTACCELERATION = thrust, .PLAYERNAME = ""});
-    });
+std::function<void(PLUGGEDSLOTS&)> EVESTEERS(int32_t thrust, int32_t shooting, double heading) {
+    const SHIPTYPE ship{.SHOOTING = shooting, .SUBDIRECTION = heading, .DELTATHETA = 1e9, .CURRENTACCELERATION = thrust, .PLAYERNAME = ""};
+    return [ship](PLUGGEDSLOTS& slots) { SENDS(slots, 1, [&](NETCONNECTION& c) { PROTOWRITECONTROLS(c, ship); }); };
 }
 
 // Everything Ann was sent, after she asks for one more UPDATE, then the log
@@ -49,8 +44,7 @@ std::string ANNHEARS(PLUGGEDSLOTS& slots) {
         if (kind != UPDATE) continue;
         SHIPTABLE seen{};
         NETCONNECTION reader;
-        NETQUEUEMEMORY(bytes.data() + 4, bytes.size() - 4, true, nullptr);
-        NETATTACH(reader, NETACCEPT(nullptr), nullptr);
+        NETQUEUEMEMORY(bytes.data() + 4, bytes.size() - 4, true, nullptr), NETATTACH(reader, NETACCEPT(nullptr), nullptr);
         EXPECT_TRUE(PROTOREADUPDATE(reader, seen, 0));
         said << "update " << bytes.size();
         for (int32_t b = 1; b < MAXPLAYERS; ++b)
@@ -64,11 +58,7 @@ std::string ANNHEARS(PLUGGEDSLOTS& slots) {
     return said.str();
 }
 
-struct HOSTILEROW {
-    const char* NAME;
-    std::function<void(PLUGGEDSLOTS&)> ACT;
-    std::string SEEN;
-};
+struct HOSTILEROW { const char* NAME; std::function<void(PLUGGEDSLOTS&)> ACT; std::string SEEN; };
 }  // namespace
 
 TEST(HostilePlayer, WhatOnePlayerSendsCannotSpoilTheArenaForTheOthers) {
@@ -77,22 +67,18 @@ TEST(HostilePlayer, WhatOnePlayerSendsCannotSpoilTheArenaForTheOthers) {
     const std::vector<uint8_t> longname = GOLDEN().I(AUTHCODE).S(std::string(60000, 'n')).B, codeonly = GOLDEN().I(AUTHCODE).B;
     const std::vector<HOSTILEROW> rows = {
         {"a chat flood: five lines, then one a second", [](PLUGGEDSLOTS& slots) {
-             for (int line = 0; line < 7; ++line) SENDS(slots, 1, [](NETCONNECTION& c) { PROTOWRITECHAT(c, "x"); });
-             FAKENOW += 1000;
-             SENDS(slots, 1, [](NETCONNECTION& c) { PROTOWRITECHAT(c, "y"); });
-         }, "Eve:x|Eve:x|Eve:x|Eve:x|Eve:x|Eve:y|" + eve + "0/0/0|log chat held back: slot 1 \"Eve\" is over its chat budget|kept 6 slots 0 1"},
-        {"a 60,000-byte line", [](PLUGGEDSLOTS& slots) { SENDS(slots, 1, [](NETCONNECTION& c) { PROTOWRITECHAT(c, std::string(60000, 'z')); }); },
-         "Eve:" + std::string(255, 'z') + "|" + eve + "0/0/0|kept 1 slots 0 1"},
+             for (int line = 0; line < 8; ++line) FAKENOW += line == 7 ? 1000 : 0, SENDS(slots, 1, [](NETCONNECTION& c) { PROTOWRITECHAT(c, "x"); });
+         }, "Eve:x|Eve:x|Eve:x|Eve:x|Eve:x|Eve:x|" + eve + "0/0/0|log chat held back: slot 1 \"Eve\" is over its chat budget|kept 6 slots 0 1"},
+        {"a 60,000-byte line", [](PLUGGEDSLOTS& slots) { SENDS(slots, 1, [](NETCONNECTION& c) { PROTOWRITECHAT(c, std::string(60000, 'z')); }); }, "Eve:" + std::string(255, 'z') + "|" + eve + "0/0/0|kept 1 slots 0 1"},
         {"a 60,000-byte name", [&](PLUGGEDSLOTS&) { CONNECTFROM(NETMEMORYLOOPBACK, longname); },
          joined + "update 281 1:Eve/0/0/0 2:" + name + "/0/0/0|log join: slot 2 \"" + name + "\" from 127.0.0.1|kept 0 slots 0 1 2"},
-        {"thrust, fire and heading out of bounds", [](PLUGGEDSLOTS& slots) { EVESTEERS(slots, 1000000, 7, 1e9); }, eve + "64/300/1|kept 0 slots 0 1"},
-        {"no heading at all", [](PLUGGEDSLOTS& slots) { EVESTEERS(slots, -5000, -1, std::nan("")); }, eve + "64/-300/1|kept 0 slots 0 1"},
-        {"a real client's extremes pass unchanged", [](PLUGGEDSLOTS& slots) { EVESTEERS(slots, -300, 1, 0.0); }, eve + "0/-300/1|kept 0 slots 0 1"},
+        {"thrust, fire and heading out of bounds", EVESTEERS(1000000, 7, 1e9), eve + "64/300/1|kept 0 slots 0 1"},
+        {"no heading at all", EVESTEERS(-5000, -1, std::nan("")), eve + "64/-300/1|kept 0 slots 0 1"},
+        {"a real client's extremes pass unchanged", EVESTEERS(-300, 1, 0.0), eve + "0/-300/1|kept 0 slots 0 1"},
         {"closed after the code, before the name", [&](PLUGGEDSLOTS&) { CONNECTFROM(NETMEMORYLOOPBACK, codeonly, true), SERVERWAITFORCONNECTIONS(); },
          eve + "0/0/0|log drop: slot 2 from 127.0.0.1 before its name (closed)|kept 0 slots 0 1"},
         {"joins past the address budget", [](PLUGGEDSLOTS&) {
-             SERVERADMITBURST = 2;
-             for (uint32_t host : {0x0900000Au, 0x0900000Au, 0x0900000Au, 0x0800000Au}) CONNECTFROM(host, LATEJOIN);
+             for (uint32_t host : {0x0900000Au, 0x0900000Au, 0x0900000Au, 0x0800000Au}) SERVERADMITBURST = 2, CONNECTFROM(host, LATEJOIN);
          }, " *** Cy entered the game.|name2:Cy| *** Cy entered the game.|name3:Cy| *** Cy entered the game.|name4:Cy|update 385 1:Eve/0/0/0 "
             "2:Cy/0/0/0 3:Cy/0/0/0 4:Cy/0/0/0|log join: slot 2 \"Cy\" from 10.0.0.9|log join: slot 3 \"Cy\" from 10.0.0.9|log closed: connections "
             "from 10.0.0.9 are over the address budget|log join: slot 4 \"Cy\" from 10.0.0.8|kept 0 slots 0 1 2 3 4"},
@@ -120,12 +106,8 @@ TEST(HostilePlayer, ANewcomerTakesTheLowestFreeSlotAndASeventeenthWaitsForOne) {
         PLUGGEDSLOTS slots;
         ASSERT_TRUE(slots.PLUG(1, "Ann"));
         // Ann's leave is logged in slot 1's turn, after slot 0 was offered; Cy connects just then.
-        SERVERLOGHOOK = [](const std::string& line) {
-            if (line.starts_with("leave")) NETQUEUEMEMORY(LATEJOIN.data(), LATEJOIN.size(), false, nullptr);
-        };
-        PROTOWRITEKIND(slots.PEERS[1], GOODBYE);
-        NETFLUSH(slots.PEERS[1]);
-        SERVERWAITFORCONNECTIONS();
+        SERVERLOGHOOK = [](const std::string& line) { line.starts_with("leave") ? NETQUEUEMEMORY(LATEJOIN.data(), LATEJOIN.size(), false, nullptr) : void(); };
+        PROTOWRITEKIND(slots.PEERS[1], GOODBYE), NETFLUSH(slots.PEERS[1]), SERVERWAITFORCONNECTIONS();
         SERVERLOGHOOK = nullptr;
         EXPECT_TRUE(SERVERPLAYERS[0].PLAYERNAME == "Cy" && SERVERTCPSOCKS[2] == nullptr);
     }
@@ -135,8 +117,7 @@ TEST(HostilePlayer, ANewcomerTakesTheLowestFreeSlotAndASeventeenthWaitsForOne) {
     NETQUEUEMEMORY(LATEJOIN.data(), LATEJOIN.size(), false, &back);
     for (int pass = 0; pass < 3; ++pass, FAKENOW += 100) SERVERTICK();
     EXPECT_TRUE(back.empty() && NETMEMORYQUEUED());
-    SERVERNETDISCONNECTREMOTE(5);
-    for (int pass = 0; pass < 3; ++pass, FAKENOW += 100) SERVERTICK();
+    for (int pass = 0; pass < 3; ++pass, FAKENOW += 100) SERVERNETDISCONNECTREMOTE(5), SERVERTICK();
     EXPECT_TRUE(back.size() > 4 && NETREADINT(back.data()) == 5 && SERVERPLAYERS[5].PLAYERNAME == "Cy" && !NETMEMORYQUEUED());
     KELUSEREALCLOCK();
 }
@@ -150,16 +131,13 @@ TEST(HostileWire, ClosingAndJoiningSlotsKeepTheirBytes) {
     ASSERT_TRUE(slots.PLUG(0, "Ann") && slots.PLUG(1, "Bob"));
     SENDS(slots, 1, [](NETCONNECTION& c) { PROTOWRITEKIND(c, GOODBYE); });
     SENDS(slots, 0, [](NETCONNECTION& c) { PROTOWRITECONTROLS(c, SHIPTYPE{}); });
-    GOLDEN update;
-    update.I(UPDATE).I(1).D(0).D(0).D(0).D(0).I(100);
+    GOLDEN update = GOLDEN().I(UPDATE).I(1).D(0).D(0).D(0).D(0).I(100);
     for (int b = 1; b < MAXPLAYERS; ++b) update.I(0);
     EXPECT_EQ(slots.NEXT(0).second, update.B);
 
     std::vector<uint8_t> back;
     NETQUEUEMEMORY(LATEJOIN.data(), 4, false, &back);
-    SERVERTICK();
-    SERVERCONNECTIONS[2].MEMINSIZE = LATEJOIN.size();
-    SERVERTICK();
+    SERVERTICK(), SERVERCONNECTIONS[2].MEMINSIZE = LATEJOIN.size(), SERVERTICK();
     ASSERT_GE(back.size(), 4u + FULLSTATEBYTES);
     // Bob's entry: where he stood, not connected; Cy's: the admission's
     // first three draws after the generator's reset (X, Y, DIRECTION 0-14).
