@@ -54,7 +54,8 @@ bool CLIENTCLOSEREQUESTED() {
 }
 
 void CLIENTWAITFORSLOT() {
-    if (KELMULTIKEY(CLIENTKEYLEAVE) != 0 || CLIENTCLOSEREQUESTED()) QUITLOOP = 1;
+    // The close request first: reading the keys empties the event queue.
+    if (CLIENTCLOSEREQUESTED() || KELMULTIKEY(CLIENTKEYLEAVE) != 0) QUITLOOP = 1;
     CLIENTDRAWEVERYTHING();
     if (KELSCREENSURFACE != nullptr) {
         const std::string line = "The server is full: waiting for a free slot (Escape leaves)";
