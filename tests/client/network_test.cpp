@@ -50,10 +50,9 @@ TEST_F(NetworkTest, HostileServerBytesNeverCrashOrAllocateWithoutBound) {
 TEST_F(NetworkTest, ABurstIsTakenInOneFrameAndEachFrameAnswersOneUpdateWithItsOwnControls) {
     ASSERT_TRUE(MEMORYJOIN(S, 3));
     const size_t before = S.HEARD.size();  // the handshake's bytes
-    const auto FRAME = [&](int32_t thrust) {
+    const auto FRAME = [&](int32_t thrust) {  // one frame; the CONTROLS sent so far
         CLIENTPLAYERS[3].CURRENTACCELERATION = thrust, CLIENTNETGETDATAPACKET(), CLIENTNETFLUSH();
-        return (S.HEARD.size() - before) / CONTROLSBYTES;
-    };
+        return (S.HEARD.size() - before) / CONTROLSBYTES; };
     USEFAKECLOCK(7000);
     for (int i = 0; i < 20; ++i) PROTOWRITEFULLSTATE(S.CONN, SHIPS);
     PROTOWRITEUPDATE(S.CONN, SHIPS, 3), PROTOWRITEUPDATE(S.CONN, SHIPS, 3);
@@ -64,9 +63,7 @@ TEST_F(NetworkTest, ABurstIsTakenInOneFrameAndEachFrameAnswersOneUpdateWithItsOw
     EXPECT_EQ(NETREADINT(&S.HEARD[before + CONTROLSBYTES + 4]), -300);
     EXPECT_EQ(std::pair(CLIENTROUNDTRIPTIME1, CLIENTROUNDTRIPTIME2), std::pair(7000.0, 7037.0));
     EXPECT_EQ(FRAME(0), 3u);
-    BULLETTYPE shot;
-    shot.SPRITE = 2;
-    for (int i = 0; i < CLIENTMESSAGESPERFRAME + 4; ++i) PROTOWRITESHOTFIRED(S.CONN, i % 1000, shot);
+    for (int i = 0; i < CLIENTMESSAGESPERFRAME + 4; ++i) PROTOWRITESHOTFIRED(S.CONN, i % 1000, BULLETTYPE{.SPRITE = 2});
     PROTOWRITECHAT(S.CONN, "   hi"), PROTOWRITEUPDATE(S.CONN, SHIPS, 3);
     SAY(S);
     EXPECT_EQ(FRAME(0), 3u);
@@ -86,15 +83,11 @@ TEST_F(NetworkTest, AFullServerIsWaitedForUntilASlotFreesOrThePlayerLeaves) {
     for (const Uint8 event : {SDL_NOEVENT, SDL_KEYDOWN, SDL_QUIT}) {
         FAKESERVER fresh;
         server = &fresh, RESETCLIENTSTATE(), KELRESETKEYS(), VX_HOSTNAME = "127.0.0.1", start = NETNOW();
-        SDL_Event quit{};
-        quit.type = SDL_QUIT;
+        SDL_Event quit{.type = SDL_QUIT};
         if (event != SDL_NOEVENT) event == SDL_QUIT ? (void)SDL_PushEvent(&quit) : PUSHKEY(SDLK_ESCAPE, true);
-        CLIENTWAITINGFRAME = [] {
-            CLIENTWAITFORSLOT();
-            if (NETNOW() - start > CLIENTHANDSHAKELIMITMS + 200) NETPUTINT(server->CONN, 5), SAY(*server);
-        };
-        testing::internal::CaptureStderr();
-        MEMORYSTART(fresh);
+        CLIENTWAITINGFRAME = [] {  // a waiting frame; a slot frees past the bots' limit
+            if (CLIENTWAITFORSLOT(), NETNOW() - start > CLIENTHANDSHAKELIMITMS + 200) NETPUTINT(server->CONN, 5), SAY(*server); };
+        testing::internal::CaptureStderr(), MEMORYSTART(fresh);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         const bool joins = event == SDL_NOEVENT;
         EXPECT_EQ(std::tuple(CLIENTCONNECTED(), CLIENTCURRENTPLAYERSHIP, QUITLOOP.load(), KELEXITSTATUS.load()),
