@@ -184,6 +184,7 @@ int32_t BENCHPLAYER::APPLYONE() {
     }
     ++MESSAGES;
     PAYLOADBYTES += static_cast<uint64_t>(whole);
+    LASTLENGTH = static_cast<size_t>(whole);
     int32_t kind = GOODBYE;
     NETTAKEINT(CONN, kind);
     auto ANSWER = [this] {

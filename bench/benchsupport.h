@@ -92,6 +92,7 @@ struct BENCHPLAYER {
     uint64_t MESSAGES = 0;
     uint64_t PAYLOADBYTES = 0;
     uint64_t UPDATES = 0;
+    size_t LASTLENGTH = 0;  // bytes of the last whole message applied
     SHIPTABLE PLAYERS{};
     BULLETTABLE BULLETS{};
     CHATBUFFER CHATS{};

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the benchmark programs in release mode (build-bench/), runs them one
 # after another and prints one table of every figure, with the machine it
-# was measured on. Takes about a minute; uses loopback ports 31000-31099.
+# was measured on. Takes about two minutes; uses loopback ports 31000-31099
+# (and 127.0.0.2 as a second loopback address).
 #   bench/run.sh
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build-bench"
-PROGRAMS=(vexil-bench-startup vexil-bench-host vexil-bench-server vexil-bench-admission)
+PROGRAMS=(vexil-bench-startup vexil-bench-host vexil-bench-server vexil-bench-admission vexil-bench-attack)
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEXIL_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j 2 --target "${PROGRAMS[@]}" >/dev/null

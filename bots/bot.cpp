@@ -5,6 +5,7 @@
 // VX_HOSTNAME; the BOTTYPE counters are atomics read by other threads.
 #include "bots/bot.h"
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -44,33 +45,24 @@ bool JOIN(BOTTYPE& bot) {
     return CLIENTCONNECTED();
 }
 
-// Applies what the server has sent, up to BOTMESSAGESPERFRAME whole
-// messages, through the client's dispatcher, and counts them by kind.
+// Applies what the server has sent through the client's dispatcher, as the
+// game's frame does, and counts the messages by kind.
 void TAKEMESSAGES(BOTTYPE& bot) {
-    for (int32_t i = 0; i < BOTMESSAGESPERFRAME && CLIENTCONNECTED(); ++i) {
-        NETPUMP(CLIENTCONNECTION);
-        const int64_t length = CLIENTCONNECTION.FAILED ? -1 : PROTOTOCLIENTLENGTH(CLIENTCONNECTION, CLIENTCURRENTPLAYERSHIP);
-        const int32_t kind = length > 0 ? NETREADINT(NETPEEK(CLIENTCONNECTION)) : -1;
-        // The dispatcher also does the bookkeeping for a closed connection
-        // or a message that stays incomplete, so it runs once even when
-        // nothing whole is waiting.
-        CLIENTNETGETDATAPACKET();
-        if (length <= 0) return;
-        ++bot.MESSAGES;
-        if (!CLIENTCONNECTED()) return;
-        if (kind == UPDATE) {
-            const uint32_t now = NETNOW();
-            const uint32_t last = bot.LASTUPDATEAT.exchange(now);
-            if (bot.UPDATES.load() > 0) RAISE(bot.LONGESTUPDATEGAP, now - last);
-            ++bot.UPDATES;
-        } else if (kind == FULLSTATE) {
-            ++bot.FULLSTATES;
-        } else if (kind == SHOTFIRED) {
-            ++bot.SHOTSSEEN;
-        } else if (kind == CHAT) {
-            ++bot.CHATSSEEN;
-        }
+    const std::array<uint64_t, 10> before = CLIENTAPPLIED;
+    CLIENTNETGETDATAPACKET();
+    auto APPLIED = [&before](int32_t kind) { return CLIENTAPPLIED[static_cast<size_t>(kind)] - before[static_cast<size_t>(kind)]; };
+    uint64_t messages = 0;
+    for (size_t kind = 0; kind < CLIENTAPPLIED.size(); ++kind) messages += CLIENTAPPLIED[kind] - before[kind];
+    bot.MESSAGES += messages;
+    if (APPLIED(UPDATE) > 0) {
+        const uint32_t now = NETNOW();
+        const uint32_t last = bot.LASTUPDATEAT.exchange(now);
+        if (bot.UPDATES.load() > 0) RAISE(bot.LONGESTUPDATEGAP, now - last);
+        bot.UPDATES += APPLIED(UPDATE);
     }
+    bot.FULLSTATES += APPLIED(FULLSTATE);
+    bot.SHOTSSEEN += APPLIED(SHOTFIRED);
+    bot.CHATSSEEN += APPLIED(CHAT);
 }
 
 int32_t OTHERSHIPS(int32_t own) {

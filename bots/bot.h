@@ -17,10 +17,6 @@
 
 // Frame length of a bot, as the game's default frame period.
 constexpr uint32_t BOTFRAMEMS = 33;
-// Server messages a bot applies per frame at most. The game applies one; a
-// bot drains a few more so that a crowded arena with a chat flood never
-// leaves it behind.
-constexpr int32_t BOTMESSAGESPERFRAME = 8;
 
 // Set to 1 to make every bot of the process leave at its next frame.
 extern std::atomic<int32_t> BOTSTOP;

@@ -9,7 +9,9 @@
 #include "client/network.h"
 #include "client/render.h"
 #include "main/spine.h"
+#include "media/input.h"
 #include "media/surface.h"
+#include "media/text.h"
 #include "media/video.h"
 #include "shared/world.h"
 
@@ -44,6 +46,27 @@ void CLIENTSETCHATROW(int32_t W, int32_t H) {
     SETINPUTBOX(CLIENTCHATMONITOR, 2, H - 20, W - 148, 20, CLIENTCHATMESSAGE);
 }
 
+bool CLIENTCLOSEREQUESTED() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return false;
+    SDL_PumpEvents();
+    SDL_Event event;
+    return SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_QUITMASK) > 0;
+}
+
+void CLIENTWAITFORSLOT() {
+    // The close request first: reading the keys empties the event queue.
+    if (CLIENTCLOSEREQUESTED() || KELMULTIKEY(CLIENTKEYLEAVE) != 0) QUITLOOP = 1;
+    CLIENTDRAWEVERYTHING();
+    if (KELSCREENSURFACE != nullptr) {
+        const std::string line = "The server is full: waiting for a free slot (Escape leaves)";
+        int32_t w = 0;
+        int32_t h = 0;
+        KELTEXTSIZE(line, w, h);
+        KELPRINT((KELSCREENSURFACE->w - 148 - w) / 2, KELSCREENSURFACE->h / 2 - 20, KELCOLOUR(255, 255, 255), line);
+    }
+    KELPAGEFLIP();
+}
+
 void CLIENTFRAME() {
     CLIENTCONTROLS();
     CLIENTNETGETDATAPACKET();
@@ -75,7 +98,11 @@ void GAMECLIENT(int32_t& /*CLIENTOPTION*/) {
     while (SERVERHOSTING == 0 && QUITLOOP == 0) SDL_Delay(0);
 
     DEBUGMESSAGE("Client:Apply");
+    // A full server keeps the player waiting for a slot, on a screen that
+    // says so, until a slot frees or the player leaves.
+    CLIENTWAITINGFRAME = CLIENTWAITFORSLOT;
     if (QUITLOOP == 0) CLIENTSTARTNETWORK();
+    CLIENTWAITINGFRAME = nullptr;
     CLIENTSENDREADY();
 
     int32_t W = 0;

@@ -19,8 +19,15 @@ void GAMECLIENT(int32_t& CLIENTOPTION);
 // Places the client's stars and resting ships from the client thread's own
 // random sequence, so every client process draws the same star field.
 void CLIENTPLACEOBJECTS();
+// True when the window's close was asked for since the last look (the
+// request is taken off the event queue).
+bool CLIENTCLOSEREQUESTED();
+// One frame of the wait for a free slot on a full server: the arena with no
+// ship yet, a line saying what the game waits for, the page flip; Escape or
+// closing the window sets QUITLOOP.
+void CLIENTWAITFORSLOT();
 // Puts the chat row along the bottom of a W x H screen.
 void CLIENTSETCHATROW(int32_t W, int32_t H);
-// One frame: controls, at most one server message, prediction, chat
-// sending, drawing, the chat row and the page flip.
+// One frame: controls, the server messages that have arrived, prediction,
+// chat sending, drawing, the chat row and the page flip.
 void CLIENTFRAME();

@@ -1,5 +1,5 @@
-// The client's connection: handshake, the per-frame dispatcher over the
-// buffered connection of shared/net.h, the CONTROLS sender and the
+// The client's connection: handshake (with the wait for a free slot), the
+// per-frame dispatcher over the buffered connection of shared/net.h, the CONTROLS sender and the
 // round-trip measurement. Runs in the client's thread (the game's main
 // thread, or one bot each); its state is thread_local. Of what it writes
 // only QUITLOOP and KELEXITSTATUS are process-wide.
@@ -24,6 +24,8 @@ CLIENTTHREADLOCAL double CLIENTROUNDTRIPTIME2 = 0;
 CLIENTTHREADLOCAL int32_t CLIENTCONTROLSSENT = 0;
 CLIENTTHREADLOCAL int32_t CLIENTQUITSONLOSS = 1;
 CLIENTTHREADLOCAL int32_t CLIENTNOHOST = 0;
+CLIENTTHREADLOCAL void (*CLIENTWAITINGFRAME)() = nullptr;
+CLIENTTHREADLOCAL std::array<uint64_t, 10> CLIENTAPPLIED{};
 
 namespace {
 // A CONTROLS queued this frame, not yet handed to the kernel.
@@ -71,6 +73,7 @@ void APPLYMESSAGE() {
     NETCONNECTION& conn = CLIENTCONNECTION;
     int32_t kind = GOODBYE;
     NETTAKEINT(conn, kind);
+    ++CLIENTAPPLIED[kind >= GOODBYE && kind <= KILLCOUNT ? static_cast<size_t>(kind) : CLIENTAPPLIED.size() - 1];
     switch (kind) {
         case GOODBYE:
             CONNECTIONLOST();
@@ -177,8 +180,9 @@ void CLIENTSTARTNETWORK() {
     NETPUTINT(conn, AUTHCODE);
     NETFLUSH(conn);
 
-    // The server answers once it has a free slot for us; a full or silent
-    // server would otherwise hold the client here for ever.
+    // The server answers once it has a free slot for us. The game waits for
+    // it as long as the connection stays open, drawing its waiting screen
+    // and leaving when the player asks; a bot gives up after a while.
     DEBUGMESSAGE("client::RecvCounterAuth");
     const uint32_t start = NETNOW();
     while (NETUNREAD(conn) < 4) {
@@ -190,14 +194,19 @@ void CLIENTSTARTNETWORK() {
             STARTFAILED("the server at " + SERVERTEXT() + " closed the connection without answering", false);
             return;
         }
-        if (NETNOW() - start >= CLIENTHANDSHAKELIMITMS) {
+        if (CLIENTWAITINGFRAME == nullptr && NETNOW() - start >= CLIENTHANDSHAKELIMITMS) {
             STARTFAILED("no answer from the server at " + SERVERTEXT() + " within " +
                             std::to_string(CLIENTHANDSHAKELIMITMS / 1000) + " seconds (it may be full)",
                         false);
             return;
         }
+        if (CLIENTWAITINGFRAME != nullptr && QUITLOOP != 0) {
+            CLIENTNETCLOSE();
+            return;
+        }
         if (NETUNSENT(conn) != 0) NETFLUSH(conn);
         NETPOLL(conn, 10);
+        if (NETUNREAD(conn) < 4 && CLIENTWAITINGFRAME != nullptr) CLIENTWAITINGFRAME();
     }
     int32_t slot = AUTHREFUSED;
     NETTAKEINT(conn, slot);
@@ -268,19 +277,34 @@ void CLIENTNETFLUSH() {
 void CLIENTNETGETDATAPACKET() {
     if (!CLIENTCONNECTED()) return;
     NETCONNECTION& conn = CLIENTCONNECTION;
-    NETPUMP(conn);
-    const int64_t length = conn.FAILED ? -1 : PROTOTOCLIENTLENGTH(conn, CLIENTCURRENTPLAYERSHIP);
-    if (length > 0) {
-        PARTIALWAITING = false;
-        DEBUGMESSAGE("client::Data Packet Recieved");
-        APPLYMESSAGE();
-        if (CLIENTCONNECTED() && conn.FAILED) CONNECTIONLOST();
-        return;
-    }
-    // Bytes that break the protocol leave the stream unreadable.
-    if (length < 0) {
-        CONNECTIONLOST();
-        return;
+    int32_t receives = 0;
+    int32_t applied = 0;
+    bool stateapplied = false;  // an UPDATE or a FULLSTATE, this call
+    for (;;) {
+        const int64_t length = conn.FAILED ? -1 : PROTOTOCLIENTLENGTH(conn, CLIENTCURRENTPLAYERSHIP);
+        // Bytes that break the protocol leave the stream unreadable.
+        if (length < 0) {
+            CONNECTIONLOST();
+            return;
+        }
+        if (length > 0) {
+            PARTIALWAITING = false;
+            const int32_t kind = NETREADINT(NETPEEK(conn));
+            if ((kind == UPDATE && stateapplied) || applied >= CLIENTMESSAGESPERFRAME) return;
+            DEBUGMESSAGE("client::Data Packet Recieved");
+            APPLYMESSAGE();
+            ++applied;
+            if (!CLIENTCONNECTED()) return;
+            if (conn.FAILED) {
+                CONNECTIONLOST();
+                return;
+            }
+            stateapplied = stateapplied || kind == UPDATE || kind == FULLSTATE;
+            continue;
+        }
+        if (receives >= CLIENTRECEIVESPERFRAME || conn.CLOSED) break;
+        ++receives;
+        if (NETPUMP(conn) == 0) break;
     }
     // No whole message. Nothing more will come on a closed connection; a
     // message that stays incomplete too long means the server is gone.

@@ -1,9 +1,11 @@
 // The client's network side against a scripted server on a memory
 // connection: whole messages only, hostile bytes, one exchange cycle and its
 // reception time, failed starts.
+#include "client/client.h"
 #include "client/network.h"
 #include "main/spine.h"
 #include "media/clock.h"
+#include "media/input.h"
 #include "media/video.h"
 #include "shared/protocol.h"
 #include "tests/support/screen.h"
@@ -39,23 +41,59 @@ TEST_F(NetworkTest, HostileServerBytesNeverCrashOrAllocateWithoutBound) {
     EXPECT_TRUE(!CLIENTCONNECTED() && QUITLOOP.load() == 1 && CLIENTCHATBUFFER[0].empty());
 }
 
-// Only the first FULLSTATE (one follows every departure) starts a CONTROLS /
-// UPDATE cycle; the reception time runs from a CONTROLS leaving to the
-// UPDATE answering it arriving, on the game's clock.
-TEST_F(NetworkTest, TwentyFullStatesStartOneExchangeCycleAndItsReceptionTimeIsTimed) {
+// A frame applies every whole message that has arrived, up to its bound,
+// so a burst never queues the UPDATE behind it; but it answers one UPDATE at
+// most, and none that follows a FULLSTATE, so each CONTROLS carries what its
+// own frame's controls set. Only the first FULLSTATE (one follows every
+// departure) starts a cycle; the reception time runs from a CONTROLS
+// leaving to the UPDATE answering it arriving, on the game's clock.
+TEST_F(NetworkTest, ABurstIsTakenInOneFrameAndEachFrameAnswersOneUpdateWithItsOwnControls) {
     ASSERT_TRUE(MEMORYJOIN(S, 3));
     const size_t before = S.HEARD.size();  // the handshake's bytes
+    const auto FRAME = [&](int32_t thrust) {  // one frame; the CONTROLS sent so far
+        CLIENTPLAYERS[3].CURRENTACCELERATION = thrust, CLIENTNETGETDATAPACKET(), CLIENTNETFLUSH();
+        return (S.HEARD.size() - before) / CONTROLSBYTES; };
     USEFAKECLOCK(7000);
     for (int i = 0; i < 20; ++i) PROTOWRITEFULLSTATE(S.CONN, SHIPS);
+    PROTOWRITEUPDATE(S.CONN, SHIPS, 3), PROTOWRITEUPDATE(S.CONN, SHIPS, 3);
     SAY(S);
-    for (int i = 0; i < 25; ++i) CLIENTNETGETDATAPACKET(), CLIENTNETFLUSH();
+    EXPECT_EQ(FRAME(300), 1u);
     FAKENOW = 7037;
-    PROTOWRITEUPDATE(S.CONN, SHIPS, 3);
-    SAY(S), CLIENTNETGETDATAPACKET(), CLIENTNETFLUSH();
-    EXPECT_EQ(S.HEARD.size() - before, 2 * CONTROLSBYTES);
-    EXPECT_EQ(CLIENTROUNDTRIPTIME1, 7000);
-    EXPECT_EQ(CLIENTROUNDTRIPTIME2, 7037);
+    EXPECT_EQ(FRAME(-300), 2u);
+    EXPECT_EQ(NETREADINT(&S.HEARD[before + CONTROLSBYTES + 4]), -300);
+    EXPECT_EQ(std::pair(CLIENTROUNDTRIPTIME1, CLIENTROUNDTRIPTIME2), std::pair(7000.0, 7037.0));
+    EXPECT_EQ(FRAME(0), 3u);
+    for (int i = 0; i < CLIENTMESSAGESPERFRAME + 4; ++i) PROTOWRITESHOTFIRED(S.CONN, i % 1000, BULLETTYPE{.SPRITE = 2});
+    PROTOWRITECHAT(S.CONN, "   hi"), PROTOWRITEUPDATE(S.CONN, SHIPS, 3);
+    SAY(S);
+    EXPECT_EQ(FRAME(0), 3u);
+    EXPECT_EQ(FRAME(0), 4u);
+    EXPECT_TRUE(CLIENTBULLETS[999].SPRITE == 2 && CLIENTCHATBUFFER[0] == "   hi");
     KELUSEREALCLOCK();
+}
+
+// A seventeenth player: the game waits on a full server as long as the
+// connection stays open, a waiting frame at a time and past the bots'
+// limit, and joins when a slot frees; Escape or closing the window leaves,
+// quietly.
+TEST_F(NetworkTest, AFullServerIsWaitedForUntilASlotFreesOrThePlayerLeaves) {
+    STARTGAMEVIDEO();
+    static FAKESERVER* server;
+    static uint32_t start;
+    for (const Uint8 event : {SDL_NOEVENT, SDL_KEYDOWN, SDL_QUIT}) {
+        FAKESERVER fresh;
+        server = &fresh, RESETCLIENTSTATE(), KELRESETKEYS(), VX_HOSTNAME = "127.0.0.1", start = NETNOW();
+        SDL_Event quit{.type = SDL_QUIT};
+        if (event != SDL_NOEVENT) event == SDL_QUIT ? (void)SDL_PushEvent(&quit) : PUSHKEY(SDLK_ESCAPE, true);
+        CLIENTWAITINGFRAME = [] {  // a waiting frame; a slot frees past the bots' limit
+            if (CLIENTWAITFORSLOT(), NETNOW() - start > CLIENTHANDSHAKELIMITMS + 200) NETPUTINT(server->CONN, 5), SAY(*server); };
+        testing::internal::CaptureStderr(), MEMORYSTART(fresh);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        const bool joins = event == SDL_NOEVENT;
+        EXPECT_EQ(std::tuple(CLIENTCONNECTED(), CLIENTCURRENTPLAYERSHIP, QUITLOOP.load(), KELEXITSTATUS.load()),
+                  std::tuple(joins, joins ? 5 : 0, joins ? 0 : 1, 0));
+    }
+    CLIENTWAITINGFRAME = nullptr;
 }
 
 // Every failed start prints one line naming the cause, ends with status 1
