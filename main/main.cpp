@@ -1,6 +1,8 @@
 // Entry point: video, sprites, the remembered defaults, the pre-game screen,
 // then the server thread (which serves only when this process hosts) and
 // the client loop in the main thread, and the shutdown.
+// Threads: main thread; GAMESERVERTHREAD is started, stopped and joined here.
+#include <cstdlib>
 #include <thread>
 
 #include "client/client.h"
@@ -11,9 +13,25 @@
 
 namespace {
 std::thread GAMESERVERTHREAD;
+
+// Stops the server thread and waits for it, so that joined players see the
+// host leave as after Escape. Runs when the display is lost, and on any
+// exit() a library makes on its own (a thread still joinable at exit would
+// abort the process instead of ending it).
+void STOPSERVERTHREAD() {
+    QUITLOOP = 1;
+    if (!GAMESERVERTHREAD.joinable()) return;
+    if (GAMESERVERTHREAD.get_id() == std::this_thread::get_id()) {
+        GAMESERVERTHREAD.detach();
+    } else {
+        GAMESERVERTHREAD.join();
+    }
 }
+}  // namespace
 
 int main(int /*argc*/, char** /*argv*/) {
+    KELDISPLAYLOSTHOOK = STOPSERVERTHREAD;
+    std::atexit(STOPSERVERTHREAD);
     KELSDL_INIT();
     LOADGRAPHICS();
     READDEFAULTS("defaults.cfg", VX_HOSTNAME, VX_PLAYERNAME);
@@ -32,6 +50,6 @@ int main(int /*argc*/, char** /*argv*/) {
     DEBUGMESSAGE("Waiting for Server Thread to terminate");
     // When this process does not host, the thread has long returned and the
     // join is immediate.
-    if (GAMESERVERTHREAD.joinable()) GAMESERVERTHREAD.join();
+    STOPSERVERTHREAD();
     KELQUIT();
 }

@@ -1,8 +1,10 @@
-// Video start-up from "config.cfg", the font, the frame period, shutdown,
-// the token reader and the debug channel. Main thread only; KELQUIT and
-// KELFATAL may be reached from the server thread to end the process.
+// Video start-up from "config.cfg" on a windowing driver, the font, the
+// frame period, shutdown, the watch on the X connection, the token reader
+// and the debug channel. Main thread only; KELQUIT and KELFATAL may be
+// reached from the server thread to end the process.
 #include "media/video.h"
 
+#include <dlfcn.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -233,10 +235,81 @@ void KELCONSOLEKEYWAIT() {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
 }
 
+namespace {
+// Windowing drivers, each with the variable that names its display: X11
+// first (Xwayland included), then Wayland itself, which only SDL 2 has
+// (current distributions ship SDL 1.2 as sdl12-compat over SDL 2).
+struct KELWINDOWDRIVER {
+    const char* DRIVER;
+    const char* DISPLAYVARIABLE;
+};
+const KELWINDOWDRIVER KELWINDOWDRIVERS[] = {{"x11", "DISPLAY"}, {"wayland", "WAYLAND_DISPLAY"}};
+
+// Started means a driver is in use: sdl12-compat answers 0 to a second
+// SDL_Init after a failed one without starting anything.
+bool KELVIDEOSTARTED() {
+    char name[32];
+    return SDL_Init(SDL_INIT_VIDEO) == 0 && SDL_VideoDriverName(name, sizeof name) != nullptr;
+}
+}  // namespace
+
+void KELSTARTVIDEO() {
+    const char* named = std::getenv("SDL_VIDEODRIVER");
+    std::string reason;
+    if (named != nullptr && *named != '\0') {
+        if (KELVIDEOSTARTED()) return;
+        reason = std::string("video driver ") + named + ": " + SDL_GetError();
+    } else {
+        // A driver is tried only when its display is named, so that neither
+        // library guesses at a default display (or complains about one).
+        for (const KELWINDOWDRIVER& driver : KELWINDOWDRIVERS) {
+            const char* display = std::getenv(driver.DISPLAYVARIABLE);
+            if (display == nullptr || *display == '\0') continue;
+            setenv("SDL_VIDEODRIVER", driver.DRIVER, 1);
+            if (KELVIDEOSTARTED()) return;
+            if (reason.empty()) reason = std::string("cannot reach the display ") + display;
+            SDL_Quit();
+        }
+        unsetenv("SDL_VIDEODRIVER");
+        if (reason.empty()) reason = "no display (DISPLAY is not set)";
+    }
+    SDL_Quit();
+    KELFATAL("cannot open a window: " + reason);
+}
+
+void (*KELDISPLAYLOSTHOOK)() = nullptr;
+
+namespace {
+// Xlib calls this from whichever call found the connection dead (the event
+// pump, in the main thread) and ends the process itself if it returns, so
+// it never returns. Nothing here touches the dead display.
+int KELDISPLAYLOST(void* /*display*/) {
+    static std::atomic<int32_t> lost{0};
+    if (lost.exchange(1) == 0) {
+        if (KELDISPLAYLOSTHOOK != nullptr) KELDISPLAYLOSTHOOK();
+        const char* name = std::getenv("DISPLAY");
+        std::cerr << "vexil: lost the connection to the display " << (name != nullptr ? name : "") << std::endl;
+    }
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
+}  // namespace
+
+void KELWATCHDISPLAY() {
+    // Looked up at run time: classic SDL 1.2 links Xlib, SDL 2 loads it on
+    // demand, and neither exposes it; an X-less process has nothing to watch.
+    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (xlib == nullptr) return;
+    using HANDLER = int (*)(void*);
+    auto setHandler = reinterpret_cast<HANDLER (*)(HANDLER)>(dlsym(xlib, "XSetIOErrorHandler"));
+    if (setHandler != nullptr) setHandler(KELDISPLAYLOST);
+    // The handle stays open: the library must outlive the handler it holds.
+}
+
 void KELSDL_INIT() {
     KELSDL_STARTED = 1;
     KELVIDEOCONFIG config = KELREADCONFIG("config.cfg");
-    SDL_Init(SDL_INIT_VIDEO);
+    KELSTARTVIDEO();
     config.SCREENOPTIONS |= static_cast<int32_t>(SDL_RLEACCEL | SDL_RLEACCELOK | SDL_ASYNCBLIT);
     KELSCREENSURFACE = KELSETVIDEOMODE(config.XRES, config.YRES, config.DEPTH,
                                        static_cast<uint32_t>(config.SCREENOPTIONS));
@@ -256,6 +329,9 @@ void KELSDL_INIT() {
         std::fflush(nullptr);
         std::_Exit(1);
     }
+    // Set after the video mode: SDL puts its own handler in place while
+    // starting, and this one replaces it.
+    KELWATCHDISPLAY();
     if (TTF_Init() != 0) {
         SDL_Quit();
         std::cerr << "vexil: the font library failed to start: " << TTF_GetError() << std::endl;

@@ -1,7 +1,8 @@
 // Video start-up and shutdown: "config.cfg", the display surface, the font,
 // the frame period, the token reader shared by both text files, and the
-// media layer's debug channel. Threads: main thread only, except KELQUIT,
-// which may also end the process from the server thread's fatal path.
+// media layer's debug channel, and the end of the game when the display
+// goes away. Threads: main thread only, except KELQUIT, which may also end
+// the process from the server thread's fatal path.
 #pragma once
 
 #include <atomic>
@@ -30,6 +31,22 @@ extern SDL_Surface* (*KELSETVIDEOMODE)(int width, int height, int depth, uint32_
 // process with status 1 and one line on standard error when the display,
 // the font library or the font cannot be had.
 void KELSDL_INIT();
+
+// Starts SDL's video with a driver that opens real windows: with
+// SDL_VIDEODRIVER unset, only the windowing drivers are tried, in this order,
+// never the text-mode and console ones SDL would otherwise fall back to. A
+// driver named in SDL_VIDEODRIVER is SDL's business and used as it is (the
+// tests' dummy driver). Ends the process with status 1 and
+// "vexil: cannot open a window: ..." when no driver starts.
+void KELSTARTVIDEO();
+
+// Run when the connection to the display is lost, before the process ends
+// with status 1 and one line on standard error; the program points it at
+// whatever must be stopped first (the server thread). Main thread.
+extern void (*KELDISPLAYLOSTHOOK)();
+// Makes the loss of the X connection end the game that way instead of by
+// Xlib's own message and exit. Does nothing when no X library is loaded.
+void KELWATCHDISPLAY();
 
 // Shuts the network, font and video libraries down and ends the process
 // with KELEXITSTATUS (0 unless a failure was reported).
