@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End to end: the real program under Xvfb loads its bitmaps (with the
-# console trace) and shows the pre-game screen, 800 x 600, pre-filled from defaults.cfg; a person types more of a name into
+# console trace) and shows the pre-game screen, 800 x 600 at the screen's
+# top-left, pre-filled from defaults.cfg; a person types more of a name into
 # the name box and clicks "Quit a Server"; the program ends with status 0
 # and defaults.cfg holds the address unchanged and the longer name.
 #   game-pregame-quit.sh EXECUTABLE ARTIFACTDIR
@@ -11,9 +12,9 @@ e2e_game run 0 "${1:?executable}" gamehost Ace
 RUN="$ART/$NAME.run"
 
 # Loading and turning every sprite comes first; a sanitizer build is slow.
-e2e_wait 180 e2e_sees pregame 700 50 1 1 D4D0C8 || e2e_abort "the pre-game screen was never drawn"
-eval "$(xdotool getwindowgeometry --shell "$WIN")"
-[[ "${WIDTH}x$HEIGHT" == "800x600" ]] || e2e_fail "window ${WIDTH}x$HEIGHT"
+e2e_wait 180 e2e_sees pregame 700 50 1 1 D4D0C8 || e2e_abort "the pre-game screen was never drawn at the top-left"
+eval "$(xdotool getwindowgeometry --shell "$(xdotool search --name '^Vexil!$' | head -n 1)")"
+[[ "$X,$Y ${WIDTH}x$HEIGHT" == "0,0 800x600" ]] || e2e_fail "window ${WIDTH}x$HEIGHT at ($X, $Y)"
 (($(e2e_count 221 231 40 19 ink) > 0)) || e2e_fail "no remembered name in its box"
 (($(e2e_count 221 271 60 19 ink) > 0)) || e2e_fail "no remembered address in its box"
 

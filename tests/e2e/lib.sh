@@ -41,36 +41,31 @@ e2e_wait() {
 # and replace each other's socket in the shared /tmp: the number is locked
 # there first (flock, held until this test's processes end), numbers with a
 # socket or X lock file are passed over, and an Xvfb that dies moves on to
-# the next number.
+# the next number. -noreset: the server keeps its state when its last
+# client leaves, as between two games of a test.
 e2e_setup() {
     NAME="$1" ART="$2"
     mkdir -p "$ART"
     trap e2e_cleanup EXIT
-    local n=$((100 + RANDOM % 800)) try pid
-    for ((try = 0; try < 20; try++, n++)); do
-        [[ ! -e "/tmp/.X11-unix/X$n" && ! -e "/tmp/.X$n-lock" ]] || continue
-        exec {E2E_LOCK}>>"/tmp/.vexil-e2e-X$n.lock"
-        flock -n "$E2E_LOCK" || { exec {E2E_LOCK}>&-; continue; }
-        rm -f "$ART/$NAME.display"
-        Xvfb ":$n" -displayfd 3 -screen 0 "$3" -nolisten tcp 3>"$ART/$NAME.display" 2>"$ART/$NAME.xvfb.log" &
-        pid=$!
-        e2e_wait 10 eval "[[ -s '$ART/$NAME.display' ]] || e2e_gone $pid"
-        if [[ -s "$ART/$NAME.display" ]] && ! e2e_gone "$pid"; then
-            E2E_PIDS+=("$pid")
-            # Only X: an SDL that cannot reach the server must fail, not draw into a text terminal.
-            export DISPLAY=":$n" SDL_VIDEODRIVER=x11
-            return
-        fi
+    local n pid
+    for n in $(shuf -i 100-899 -n 20); do
+        [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]] && exec {E2E_LOCK}>>"/tmp/.vexil-e2e-X$n.lock" || continue
+        flock -n "$E2E_LOCK" || continue
+        Xvfb ":$n" -displayfd 3 -screen 0 "$3" -nolisten tcp -noreset 3>"$ART/$NAME.display" 2>"$ART/$NAME.xvfb.log" &
+        pid=$! && E2E_PIDS+=($!)
+        # Ready when a client gets in: Xvfb names its display before it lets the first clients in.
+        e2e_wait 10 eval "[[ -s '$ART/$NAME.display' ]] && DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1 || e2e_gone $pid"
+        # Only X, and every game's window where the test expects it (sdl12-compat would centre it).
+        DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1 && ! e2e_gone $pid && export DISPLAY=":$n" SDL_VIDEODRIVER=x11 SDL_VIDEO_WINDOW_POS=0,0 && return
         kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
         exec {E2E_LOCK}>&-
     done
-    e2e_abort "Xvfb cannot start on any of :$((n - 20)) to :$((n - 1)) (the last try said: $(tail -n 2 "$ART/$NAME.xvfb.log" 2>/dev/null | tr '\n' ' '))"
+    e2e_abort "Xvfb cannot start on a free display; the last try said: $(tail -n 2 "$ART/$NAME.xvfb.log" 2>/dev/null | tr '\n' ' ')"
 }
 
 # e2e_game RUN X EXE [HOST NAME]: a fresh run folder ART/NAME.RUN (with a
 # defaults.cfg when HOST and NAME are given) and the game started in it,
-# its window placed at (X, 0) (e2e_place); its pid is left in PID_RUN.
+# its window at (X, 0); its pid is left in PID_RUN.
 e2e_game() {
     local run="$ART/$NAME.$1"
     local exe
@@ -81,48 +76,18 @@ e2e_game() {
     (cd "$run" && SDL_VIDEO_WINDOW_POS="$2,0" exec "$exe" >stdout.log 2>stderr.log </dev/null) &
     E2E_PIDS+=($!)
     printf -v "PID_$1" %s $!
-    e2e_place $! "$2"
 }
 
-# e2e_place PID X: waits (60 s at most, less if PID ends first) for a game
-# window that belongs to no other running game and moves it to (X, 0) where
-# SDL or a window manager put it elsewhere (sdl12-compat centres it); its id
-# is left in WIN. Screen positions in the tests are then the same on every SDL.
-E2E_WINDOWS=() E2E_WINDOWX=() E2E_WINDOWPID=()
-e2e_newwindow() {
-    local w i
-    for w in $(xdotool search --onlyvisible --name '^Vexil!$' 2>/dev/null); do
-        for i in "${!E2E_WINDOWS[@]}"; do
-            [[ "${E2E_WINDOWS[i]}" != "$w" ]] || e2e_gone "${E2E_WINDOWPID[i]}" || continue 2
-        done
-        WIN=$w && return 0
-    done
-    e2e_gone "$1"
-}
-e2e_at() {
-    local WINDOW X Y WIDTH HEIGHT SCREEN
-    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" && [[ "$X,$Y" == "$2,0" ]]
-}
-e2e_place() {
-    WIN=""
-    e2e_wait 60 e2e_newwindow "$1" || e2e_abort "the game (pid $1) opened no window in 60 s"
-    [[ -n "$WIN" ]] || return 0
-    E2E_WINDOWS+=("$WIN") E2E_WINDOWX+=("$2") E2E_WINDOWPID+=("$1")
-    e2e_at "$WIN" "$2" || xdotool windowmove "$WIN" "$2" 0
-    e2e_wait 10 e2e_at "$WIN" "$2" || e2e_abort "the game's window does not move to ($2, 0)"
-}
-
-# e2e_focus: gives the keyboard to the running game's window under the
-# mouse pointer, so keys reach the window the test means even after another
-# one closed (a closing window can take the focus with it).
+# e2e_focus: gives the keyboard to the game window under the mouse pointer,
+# so keys reach the window the test means even after another one closed
+# (sdl12-compat focuses each new window, and focus leaves with it).
 e2e_focus() {
-    local X Y SCREEN WINDOW i best=-1
-    eval "$(xdotool getmouselocation --shell)"
-    for i in "${!E2E_WINDOWS[@]}"; do
-        ((E2E_WINDOWX[i] <= X)) && ! e2e_gone "${E2E_WINDOWPID[i]}" || continue
-        ((best >= 0 && E2E_WINDOWX[best] > E2E_WINDOWX[i])) || best=$i
+    local X Y SCREEN WINDOW WIDTH HEIGHT w px py
+    eval "$(xdotool getmouselocation --shell)" && px=$X py=$Y
+    for w in $(xdotool search --onlyvisible --name '^Vexil!$'); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        ((px >= X && px < X + WIDTH && py >= Y && py < Y + HEIGHT)) && xdotool windowfocus "$w" && return
     done
-    ((best < 0)) || xdotool windowfocus "${E2E_WINDOWS[best]}" 2>/dev/null || true
 }
 
 # e2e_end PID SECONDS: waits for that game to end; its exit status in STATUS ("running" if it did not).

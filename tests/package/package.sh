@@ -41,9 +41,8 @@ for run in "1 800x600 " "2 640x480 keephost"; do
     mkdir -p "$ART/package.elsewhere$n"
     (cd "$ART/package.elsewhere$n" && exec "$ROOT/usr/games/vexil" >stdout.log 2>stderr.log </dev/null) &
     E2E_PIDS+=($!)
-    e2e_place $! 0
     e2e_wait 120 e2e_sees pregame$n 600 50 1 1 D4D0C8 || e2e_abort "run $n: no pre-game screen"
-    eval "$(xdotool getwindowgeometry --shell "$WIN")"
+    eval "$(xdotool getwindowgeometry --shell "$(xdotool search --name '^Vexil!$' | head -n 1)")"
     [[ "${WIDTH}x$HEIGHT" == "$size" ]] || e2e_fail "run $n: window ${WIDTH}x$HEIGHT, expected $size"
     e2e_click 110 370
     e2e_end "${E2E_PIDS[-1]}" 30 || e2e_abort "run $n: the game did not end after Quit"
