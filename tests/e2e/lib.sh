@@ -36,7 +36,7 @@ e2e_wait() {
 }
 
 # e2e_setup NAME ARTIFACTDIR WxHxDEPTH: names the test and starts Xvfb on a
-# display of its own. Xvfb -displayfd takes no lock and its sockets are per
+# display of its own; its pid is left in E2E_XPID. Xvfb -displayfd takes no lock and its sockets are per
 # network namespace, so tests in other namespaces could pick the same number
 # and replace each other's socket in the shared /tmp: the number is locked
 # there first (flock, held until this test's processes end), numbers with a
@@ -52,11 +52,12 @@ e2e_setup() {
         [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]] && exec {E2E_LOCK}>>"/tmp/.vexil-e2e-X$n.lock" || continue
         flock -n "$E2E_LOCK" || continue
         Xvfb ":$n" -displayfd 3 -screen 0 "$3" -nolisten tcp -noreset 3>"$ART/$NAME.display" 2>"$ART/$NAME.xvfb.log" &
-        pid=$! && E2E_PIDS+=($!)
+        pid=$!
         # Ready when a client gets in: Xvfb names its display before it lets the first clients in.
         e2e_wait 10 eval "[[ -s '$ART/$NAME.display' ]] && DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1 || e2e_gone $pid"
         # Only X, and every game's window where the test expects it (sdl12-compat would centre it).
-        DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1 && ! e2e_gone $pid && export DISPLAY=":$n" SDL_VIDEODRIVER=x11 SDL_VIDEO_WINDOW_POS=0,0 && return
+        DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1 && ! e2e_gone $pid && E2E_PIDS+=("$pid") E2E_XPID=$pid &&
+            export DISPLAY=":$n" SDL_VIDEODRIVER=x11 SDL_VIDEO_WINDOW_POS=0,0 && return
         kill "$pid" 2>/dev/null
         exec {E2E_LOCK}>&-
     done
