@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the game and its tests need, and only those
-# that are missing. Safe to run any number of times.
+# that are missing. Safe to run any number of times, on Debian 12 or 13:
+# every name here is one both releases know (no version pins).
 #   tools/install-deps.sh          build and play
 #   tools/install-deps.sh --tests  also what the test suite needs
 set -euo pipefail
@@ -9,8 +10,10 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           libsdl1.2-dev libsdl-gfx1.2-dev libsdl-net1.2-dev libsdl-ttf2.0-dev
           ttf-bitstream-vera dpkg-dev)
 if [[ "${1:-}" == "--tests" ]]; then
-    PACKAGES+=(libgtest-dev iproute2 util-linux xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev
-               lintian desktop-file-utils systemd)
+    # libsdl1.2-compat: the end-to-end tests also run on sdl12-compat, which
+    # installs beside the classic SDL 1.2 where that still exists (Debian 12).
+    PACKAGES+=(libgtest-dev iproute2 util-linux xvfb xdotool x11-apps imagemagick clang libclang-rt-dev
+               lintian desktop-file-utils systemd libsdl1.2-compat)
 fi
 
 missing=()

@@ -4,19 +4,27 @@
 # whole suite in the plain build but the soak, the whole suite in the
 # sanitizer build but the package test (the soak runs there, with the
 # sanitizers watching the server under load), then short runs of both fuzz
-# targets. Prints how long each step took.
+# targets. On a system with the classic SDL 1.2 the plain build also runs the
+# end-to-end tests on sdl12-compat; the configure step says which SDLs the
+# end-to-end tests use. Prints how long each step took.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$ROOT/tools/install-deps.sh" --tests
 JOBS="$(nproc)"
 START=$SECONDS
 step() { echo "=== $1 (at $((SECONDS - START)) s) ==="; }
+# configure ARGS...: cmake's output only when it fails, else its line on the end-to-end tests.
+configure() {
+    local out
+    out="$(cmake "$@")" || { echo "$out"; return 1; }
+    grep -F 'End-to-end tests:' <<<"$out" || true
+}
 
 step "plain build"
-cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+configure -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$ROOT/build" -j "$JOBS"
 step "sanitizer build"
-cmake -S "$ROOT" -B "$ROOT/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXIL_SANITIZE=ON >/dev/null
+configure -S "$ROOT" -B "$ROOT/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXIL_SANITIZE=ON
 cmake --build "$ROOT/build-asan" -j "$JOBS"
 
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=0"

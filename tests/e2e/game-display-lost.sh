@@ -11,7 +11,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 EXE="$(realpath "${1:?executable}")"
 BOTS="${3:-$(dirname "$EXE")/../bots/vexil-bots}"
 e2e_setup display-lost "${2:?artifact folder}" 1024x768x24
-XVFB="${E2E_PIDS[0]}"
+XVFB="$E2E_XPID"
 e2e_game host 0 "$EXE" 127.0.0.1 Ann
 e2e_wait 180 e2e_sees pregame 700 50 1 1 D4D0C8 || e2e_abort "the pre-game screen was never drawn"
 e2e_click 110 150  # "Start New Server"

@@ -25,7 +25,7 @@ e2e_wait 180 e2e_sees start $((HX + 700)) 50 1 1 D4D0C8 || e2e_abort "the host's
 e2e_click $((HX + 110)) 150  # "Start New Server"
 e2e_wait 30 e2e_sees start $((HX + 1)) 1 1 1 DDDDDD || e2e_abort "the host's game screen did not come up"
 # Both ships start at one spot: the host flies a little way off first (drag stops it).
-xdotool mousemove $((HX + 300)) 300 keydown Up sleep 0.8 keyup Up
+xdotool mousemove $((HX + 300)) 300; e2e_focus; xdotool keydown Up sleep 0.8 keyup Up
 
 e2e_game join $JX "$EXE"
 e2e_wait 180 e2e_sees start $((JX + 700)) 50 1 1 D4D0C8 || e2e_abort "the joining pre-game screen was never drawn"
@@ -45,7 +45,7 @@ done
 (($(line $HX 1 10 200 E9E9E9) > 0)) || e2e_fail "the host's line 1 is not its join line"
 
 firing() { e2e_shot firing && (($(dots $HX 804040) > 0 && $(dots $JX 804040) > 0)); }
-xdotool mousemove $((HX + 300)) 300 keydown space
+xdotool mousemove $((HX + 300)) 300; e2e_focus; xdotool keydown space
 e2e_wait 10 firing || e2e_fail "the host's shots do not show on both maps"
 xdotool keyup space
 
