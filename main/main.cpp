@@ -2,6 +2,7 @@
 // then the server thread (which serves only when this process hosts) and
 // the client loop in the main thread, and the shutdown.
 // Threads: main thread; GAMESERVERTHREAD is started, stopped and joined here.
+#include <csignal>
 #include <cstdlib>
 #include <thread>
 
@@ -27,11 +28,22 @@ void STOPSERVERTHREAD() {
         GAMESERVERTHREAD.join();
     }
 }
+
+// Ctrl-C, kill and the end of a desktop session end the game as Quit or
+// Escape would (a hosting game stops its server first). Installed before
+// SDL starts, so SDL leaves these signals to us instead of turning them into
+// window-close requests, which the game ignores.
+void ONSTOPSIGNAL(int /*signal*/) { QUITLOOP = 1; }
 }  // namespace
 
 int main(int /*argc*/, char** /*argv*/) {
     KELDISPLAYLOSTHOOK = STOPSERVERTHREAD;
     std::atexit(STOPSERVERTHREAD);
+    struct sigaction action {};
+    action.sa_handler = ONSTOPSIGNAL;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     KELSDL_INIT();
     LOADGRAPHICS();
     READDEFAULTS("defaults.cfg", VX_HOSTNAME, VX_PLAYERNAME);

@@ -53,7 +53,8 @@ void PREGAME() {
     SETSTRMONITOR(STARTUPIPLABEL, 220, 255, STARTUPIPLABELSTRING);
     SETINPUTBOX(STARTUPIPMONITOR, 220, 270, 300, 20, VX_HOSTNAME);
 
-    for (;;) {
+    // QUITLOOP set meanwhile (by a stop signal) leaves as Quit does.
+    while (QUITLOOP == 0) {
         if (BUTTONPRESSED(STARTUPNEWSERVERBUTTON) != 0) {
             VX_HOSTNAME = HOSTINGADDRESS;
             return;

@@ -20,7 +20,7 @@ extern INPUTBOXTYPE STARTUPIPMONITOR;
 
 // Runs the screen's frame loop until one of its buttons is chosen. Leaves
 // VX_HOSTNAME and VX_PLAYERNAME as edited and chosen, and QUITLOOP at 1 when
-// the user chose to quit.
+// the user chose to quit (or a stop signal set it meanwhile).
 void PREGAME();
 
 // Called once per frame right after the page flip, when set; null in the

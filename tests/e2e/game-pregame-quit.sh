@@ -3,7 +3,8 @@
 # console trace) and shows the pre-game screen, 800 x 600 at the screen's
 # top-left, pre-filled from defaults.cfg; a person types more of a name into
 # the name box and clicks "Quit a Server"; the program ends with status 0
-# and defaults.cfg holds the address unchanged and the longer name.
+# and defaults.cfg holds the address unchanged and the longer name. A
+# second start ends the same way on SIGTERM.
 #   game-pregame-quit.sh EXECUTABLE ARTIFACTDIR
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -29,4 +30,10 @@ e2e_end "$PID_run" 60 || e2e_abort "the program did not end after \"Quit a Serve
 grep -qxF 'About to load file data\player1.bmp' "$RUN/stdout.log" || e2e_fail "no loading trace for data\\player1.bmp"
 grep -qxF 'Returning ptr' "$RUN/stdout.log" || e2e_fail "the loading trace does not reach \"Returning ptr\""
 [[ ! -s "$RUN/stderr.log" ]] || e2e_fail "output on standard error: $(head -c 300 "$RUN/stderr.log")"
+
+e2e_game term 0 "$1"
+e2e_wait 180 e2e_sees term 700 50 1 1 D4D0C8 || e2e_abort "the second start drew no pre-game screen"
+kill -TERM "$PID_term"
+e2e_end "$PID_term" 30 || e2e_abort "the program did not end on SIGTERM"
+[[ "$STATUS" == 0 ]] || e2e_fail "exit status $STATUS after SIGTERM, expected 0"
 e2e_finish
