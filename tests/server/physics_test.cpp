@@ -38,21 +38,22 @@ TEST(ShipPhysics, HeadingsWrapForAnyValueAndThrustActsAlongWholeRadians) {
 }
 
 TEST(ShipPhysics, EdgesBounceDragSlowsAndTheGunFiresAtOnceThenEachSecond) {
-    // X past 5000 turns the velocity and pushes back one second of it; exactly 5000 is inside.
+    // Past an edge (X or Y, either sign) the velocity turns and pushes back one second of it; exactly 5000 is inside.
     const struct { double X, XVELOC, DT, WANTX, WANTV; } edges[] = {
         {4996, 10, 0.5, 4991, -10}, {5001 - 0.3125, 10, 0.03125, 4991, -10}, {-5000.5, -3, 0, -4997.5, 3}, {5000, 0, 0.1, 5000, 0}};
     for (const auto& row : edges) {
-        SHIPTYPE ship{.X = row.X, .XVELOC = row.XVELOC, .PLAYERNAME = ""};
+        SHIPTYPE ship{.X = row.X, .Y = row.X, .XVELOC = row.XVELOC, .YVELOC = row.XVELOC, .PLAYERNAME = ""};
         SHIPMOVE(ship, 0, 0, row.DT);
         EXPECT_TRUE(ship.X == row.WANTX && ship.XVELOC == row.WANTV) << row.X << " " << ship.X << " " << ship.XVELOC;
+        EXPECT_TRUE(ship.Y == row.WANTX && ship.YVELOC == row.WANTV) << row.X << " " << ship.Y << " " << ship.YVELOC;
     }
     SHIPTYPE drift{.XVELOC = 100, .PLAYERNAME = ""};
     SHIPDRAG(drift, 0.5);
     EXPECT_EQ(drift.XVELOC, 80.0);
-    // Held for 2.5 s in steps of 1/8 s: at once, after 1 s, after 2 s.
-    SHIPTYPE gun{.SHOOTING = 1, .GUNTIMER = 29, .PLAYERNAME = ""};  // an idle gun
+    // One step idle, then held for 2.5 s in steps of 1/8 s: at once, after 1 s, after 2 s.
+    SHIPTYPE gun{.PLAYERNAME = ""};
     std::vector<int> when;
-    for (int step = 0; step < 20; ++step)
+    for (int step = -1; step < 20; gun.SHOOTING = 1, ++step)
         if (SHIPGUN(gun, 0.125)) when.push_back(step);
     EXPECT_EQ(when, (std::vector<int>{0, 8, 16}));
 }
@@ -62,7 +63,8 @@ TEST(ProjectilePhysics, MotionAndArenaBounds) {
     BULLETMOVE(fine, 0.0001);
     EXPECT_EQ(fine.X, static_cast<float>(4000.0 + 0.0001));
     for (const auto& [x, y, out] : {std::tuple{0.0f, 4999.0f, true}, {4999.0f, 0.0f, false}, {0.0f, 4998.99f, false},
-                                    {-5000.0f, 0.0f, true}, {-4999.9f, -4999.9f, false}, {std::nanf(""), 0.0f, true}})
+                                    {-5000.0f, 0.0f, true}, {-4999.9f, -4999.9f, false}, {std::nanf(""), 0.0f, true},
+                                    {5000.0f, 0.0f, true}, {0.0f, -5000.0f, true}})
         EXPECT_EQ(BULLETOUTOFBOUNDS(BULLETTYPE{x, y, 0, 0, 0, 1, 0}), out) << x << " " << y;
 }
 

@@ -64,6 +64,18 @@ TEST(ServerProjectiles, HitsFollowTheRoundedDistanceAndSpareTheOwner) {
     EXPECT_EQ(SERVERBULLETS[5].SPRITE, 1);
 }
 
+// A ship that held fire since its last step fires at once, from where it
+// has just moved, at its speed before this step's drag: |(240, 320)| + 500
+// (the idle step's drag took (300, 400) to (240, 320)).
+TEST(ServerProjectiles, AHeldFireKeyFiresAtOnceAtTheSpeedBeforeDrag) {
+    PLUGGEDSLOTS slots;
+    SERVERPLAYERS[5] = SHIPTYPE{.XVELOC = 300, .YVELOC = 400, .SUBDIRECTION = 16, .PLAYERNAME = ""};
+    for (int32_t shooting : {0, 1}) SERVERPLAYERS[5].SHOOTING = shooting, SERVERPHYSICSCLOCK.DELTAT = 0.5, SERVERPHYSICS();
+    const BULLETTYPE& shot = SERVERBULLETS[0];
+    EXPECT_TRUE(shot.SPEED == 900 && shot.DIRECTION == 16 && shot.OWNER == 5 && shot.X == 270 && shot.Y == 360 && shot.SPRITE == 1);
+    EXPECT_EQ(SERVERBULLETS[1].SPRITE, 0);
+}
+
 TEST(ServerProjectiles, TheFourthHitKillsWithTheDeathLineAndKillCount) {
     PLUGGEDSLOTS slots;
     ASSERT_TRUE(slots.PLUG(0, "Ann") && slots.PLUG(1, "Bob") && slots.PLUG(2, "Cy"));
