@@ -97,16 +97,18 @@ TEST_F(RenderTest, ReadOutAndChatLinesShowTheirTextsWhereTheyBelong) {
     }
 }
 
-// Turned copies turn clockwise: heading 16 points right, 48 left. The
-// bitmaps' magenta stays transparent: beside the nose, in the corner of the
-// turned copy and in the corner of a star the view stays black.
+// Turned copies turn clockwise: heading 16 points right, 48 left, 0 (drawn
+// as 64) up. The bitmaps' magenta stays transparent: beside the nose, in the
+// corner of the turned copy and in the corner of a star the view stays black.
 TEST_F(RenderTest, TurnedShipsPointClockwiseAndMagentaNeverShows) {
-    for (auto [heading, nosex] : {std::pair{16.0, 350}, {48.0, 306}}) {
+    const struct { double heading; int nosex, nosey, besidex, besidey; } ROWS[] = {
+        {16, 350, 305, 350, 313}, {48, 306, 305, 306, 313}, {0, 328, 283, 336, 283}};
+    for (const auto& r : ROWS) {
         RESETCLIENTSTATE();
-        CLIENTPLAYERS[0].SUBDIRECTION = heading, CLIENTPLAYERS[0].CONNECTED = 1;
+        CLIENTPLAYERS[0].SUBDIRECTION = r.heading, CLIENTPLAYERS[0].CONNECTED = 1;
         CLIENTSTARFIELD[0] = STARTYPE{.X = 100, .SPRITE = 9};  // 11 x 11, magenta corners, at (428, 305)
-        DRAW({{nosex, 313, BLACK}, {298, 274, BLACK}, {428, 305, BLACK}});
-        EXPECT_FALSE(READPIXEL(nosex, 305) == BLACK || READPIXEL(429, 306) == BLACK) << heading;
+        DRAW({{r.besidex, r.besidey, BLACK}, {298, 274, BLACK}, {428, 305, BLACK}});
+        EXPECT_FALSE(READPIXEL(r.nosex, r.nosey) == BLACK || READPIXEL(429, 306) == BLACK) << r.heading;
     }
 }
 

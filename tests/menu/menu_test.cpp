@@ -31,6 +31,17 @@ TEST_F(MENUTEST, ButtonClicksOnlyWhenPressedAndReleasedOnIt) {
         EXPECT_EQ(std::tuple(clicked, READPIXEL(10, 100), READPIXEL(12, 102)),
                   std::tuple(s.RESULT, s.SUNKEN ? BLACK : WHITE, s.SUNKEN ? RGB{128, 128, 128} : RGB{212, 206, 201}));
     }
+    // The label's ink is centred on the button, two pixels right and down while it is pressed.
+    std::vector<std::pair<int, int>> centres;
+    for (int32_t buttons : {0, 1}) {
+        MOUSE(100, 150, buttons), BUTTONPRESSED(b), BUTTONRENDER(b);
+        int x0 = 999, x1 = 0, y0 = 999, y1 = 0;
+        for (int i = 0; i < 160 * 80; ++i)
+            if (READPIXEL(30 + i % 160, 110 + i / 160).R < 128) x0 = std::min(x0, 30 + i % 160), x1 = std::max(x1, 30 + i % 160), y0 = std::min(y0, 110 + i / 160), y1 = std::max(y1, 110 + i / 160);
+        centres.emplace_back((x0 + x1) / 2, (y0 + y1) / 2);
+    }
+    EXPECT_TRUE(std::abs(centres[0].first - 110) <= 2 && std::abs(centres[0].second - 150) <= 3) << centres[0].first << " " << centres[0].second;
+    EXPECT_EQ(centres[1], std::pair(centres[0].first + 2, centres[0].second + 2));
 }
 
 // Keys typed into a box after a click into it: shift makes only letters
