@@ -130,3 +130,13 @@ TEST_F(RenderTest, EachKeyTurnsThrustsFiresPacesOrLeaves) {
     }
     KELFRAMEPERIOD = 33;
 }
+
+// Prediction: a ship drifts and loses 0.4 of its speed per second; a
+// projectile that left the arena is freed. Fresh clocks take steps of 1/30 s.
+TEST_F(RenderTest, PredictionDragsShipsAndFreesProjectilesThatLeftTheArena) {
+    CLIENTRESETPHYSICSCLOCKS();
+    CLIENTPLAYERS[4].XVELOC = 300, CLIENTBULLETS[5] = BULLETTYPE{.Y = -4999.0f, .SPEED = 100, .SPRITE = 1};
+    CLIENTPHYSICS(), CLIENTBULLETPHYSICS();
+    EXPECT_TRUE(std::abs(CLIENTPLAYERS[4].XVELOC - 296) < 1e-9 && std::abs(CLIENTPLAYERS[4].X - 10) < 1e-9);
+    EXPECT_EQ(CLIENTBULLETS[5].SPRITE, 0);
+}

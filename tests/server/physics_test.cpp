@@ -40,7 +40,7 @@ TEST(ShipPhysics, HeadingsWrapForAnyValueAndThrustActsAlongWholeRadians) {
 TEST(ShipPhysics, EdgesBounceDragSlowsAndTheGunFiresAtOnceThenEachSecond) {
     // Past an edge (X or Y, either sign) the velocity turns and pushes back one second of it; exactly 5000 is inside.
     const struct { double X, XVELOC, DT, WANTX, WANTV; } edges[] = {
-        {4996, 10, 0.5, 4991, -10}, {5001 - 0.3125, 10, 0.03125, 4991, -10}, {-5000.5, -3, 0, -4997.5, 3}, {5000, 0, 0.1, 5000, 0}};
+        {4996, 10, 0.5, 4991, -10}, {5001 - 0.3125, 10, 0.03125, 4991, -10}, {-5000.5, -3, 0, -4997.5, 3}, {5000, 10, 0, 5000, 10}};
     for (const auto& row : edges)
         for (bool ony : {false, true}) {  // the same row on the X axis, then on the Y axis
             SHIPTYPE ship{.PLAYERNAME = ""};
@@ -62,13 +62,20 @@ TEST(ShipPhysics, EdgesBounceDragSlowsAndTheGunFiresAtOnceThenEachSecond) {
 }
 
 TEST(ProjectilePhysics, MotionAndArenaBounds) {
-    BULLETTYPE fine{4000.0f, 0.0f, 1, 16, 0, 1, 0};  // summed in 64 bits and stored once
-    BULLETMOVE(fine, 0.0001);
-    EXPECT_EQ(fine.X, static_cast<float>(4000.0 + 0.0001));
+    BULLETTYPE fine{4000.0f, 0.0f, 1, 16, 0, 1, 0}, up{0.0f, 0.0f, 100, 0, 0, 1, 0};  // fine: summed in 64 bits, stored once
+    BULLETMOVE(fine, 0.0001), BULLETMOVE(up, 0.5);
+    EXPECT_TRUE(fine.X == static_cast<float>(4000.0 + 0.0001) && up.X == 0 && up.Y == -50) << up.Y;
     for (const auto& [x, y, out] : {std::tuple{0.0f, 4999.0f, true}, {4999.0f, 0.0f, false}, {0.0f, 4998.99f, false},
                                     {-5000.0f, 0.0f, true}, {-4999.9f, -4999.9f, false}, {std::nanf(""), 0.0f, true},
                                     {5000.0f, 0.0f, true}, {0.0f, -5000.0f, true}})
         EXPECT_EQ(BULLETOUTOFBOUNDS(BULLETTYPE{x, y, 0, 0, 0, 1, 0}), out) << x << " " << y;
+}
+
+// New chat lines push the older ones up; the thirteenth oldest falls off.
+TEST(ChatBuffer, NewLinesPushOlderOnesUp) {
+    CHATBUFFER lines;
+    for (int i = 0; i <= 13; ++i) PUSHCHATLINE(lines, std::to_string(i));
+    EXPECT_TRUE(lines[0] == "13" && lines[1] == "12" && lines[12] == "1");
 }
 
 // Each physics step's own clock: a fallback step of 1/30 s when no time has
