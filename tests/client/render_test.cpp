@@ -2,9 +2,11 @@
 // pixel by pixel: ships, projectiles, map dots, the health bar, the
 // read-out and chat lines.
 #include "client/client.h"
+#include "client/controls.h"
 #include "client/network.h"
 #include "client/render.h"
 #include "main/spine.h"
+#include "media/input.h"
 #include "media/surface.h"
 #include "media/video.h"
 #include "tests/support/screen.h"
@@ -82,7 +84,8 @@ TEST_F(RenderTest, ReadOutAndChatLinesShowTheirTextsWhereTheyBelong) {
         CLIENTROUNDTRIPTIME1 = sent, CLIENTROUNDTRIPTIME2 = back, KELFRAMEPERIOD = period;
         // Panel lines print black on grey through the panel's clip, chat lines on black.
         const std::tuple<int, int, RGB, std::string> LINES[] = {{671, 178, BLACK, "Ann:100% 0 kills"},
-            {671, 208, BLACK, "Ann:100%3 kills"}, {671, 253, BLACK, "Frame rate is:over 1000"},
+            {671, 193, BLACK, "Ann:100% 0 kills"}, {671, 208, BLACK, "Ann:100%3 kills"}, {671, 223, BLACK, "Ann:100%0 kills"},
+            {671, 238, BLACK, "Ann:100%0 kills"}, {671, 253, BLACK, "Frame rate is:over 1000"},
             {671, 268, BLACK, std::string("Enforced rate is:") + rate},
             {671, 283, BLACK, "Reception time is :" + std::to_string(back - sent) + "ms"},
             {10, 560, RGB{254, 10, 10}, "MMMM HHHH"}, {10, 548, RGB{233, 9, 9}, "Ann"}, {10, 416, BLACK, ""}};
@@ -92,4 +95,48 @@ TEST_F(RenderTest, ReadOutAndChatLinesShowTheirTextsWhereTheyBelong) {
             EXPECT_TRUE(PRINTSAS(clip, x, y, x > 600 ? GREY : BLACK, ink, text)) << text;
         }
     }
+}
+
+// Turned copies turn clockwise: heading 16 points right, 48 left, 0 (drawn
+// as 64) up. The bitmaps' magenta stays transparent: beside the nose, in the
+// corner of the turned copy and in the corner of a star the view stays black.
+TEST_F(RenderTest, TurnedShipsPointClockwiseAndMagentaNeverShows) {
+    const struct { double heading; int nosex, nosey, besidex, besidey; } ROWS[] = {
+        {16, 350, 305, 350, 313}, {48, 306, 305, 306, 313}, {0, 328, 283, 336, 283}};
+    for (const auto& r : ROWS) {
+        RESETCLIENTSTATE();
+        CLIENTPLAYERS[0].SUBDIRECTION = r.heading, CLIENTPLAYERS[0].CONNECTED = 1;
+        CLIENTSTARFIELD[0] = STARTYPE{.X = 100, .SPRITE = 9};  // 11 x 11, magenta corners, at (428, 305)
+        DRAW({{r.besidex, r.besidey, BLACK}, {298, 274, BLACK}, {428, 305, BLACK}});
+        EXPECT_FALSE(READPIXEL(r.nosex, r.nosey) == BLACK || READPIXEL(429, 306) == BLACK) << r.heading;
+    }
+}
+
+// Each key held, then released, acts on the own ship (slot 3) alone.
+TEST_F(RenderTest, EachKeyTurnsThrustsFiresPacesOrLeaves) {
+    const struct { SDLKey key; double turn; int32_t thrust, shooting, period, quit; } ROWS[] = {
+        {SDLK_LEFT, -TURNRATE, 0, 0, 33, 0}, {SDLK_RIGHT, TURNRATE, 0, 0, 33, 0}, {SDLK_UP, 0, 300, 0, 33, 0},
+        {SDLK_DOWN, 0, -300, 0, 33, 0}, {SDLK_SPACE, 0, 0, 1, 33, 0}, {SDLK_p, 0, 0, 0, 34, 0},
+        {SDLK_o, 0, 0, 0, 32, 0}, {SDLK_ESCAPE, 0, 0, 0, 33, 1}};
+    KELMULTIKEY(0), KELRESETKEYS(), CLIENTCURRENTPLAYERSHIP = 3;
+    const SHIPTYPE& own = CLIENTPLAYERS[3];
+    for (const auto& row : ROWS) {
+        KELFRAMEPERIOD = 33, QUITLOOP = 0;
+        PUSHKEY(row.key, true), CLIENTCONTROLS();
+        EXPECT_EQ(std::tuple(own.DELTATHETA, own.CURRENTACCELERATION, own.SHOOTING, KELFRAMEPERIOD, QUITLOOP.load()),
+                  std::tuple(row.turn, row.thrust, row.shooting, row.period, row.quit)) << row.key;
+        PUSHKEY(row.key, false), CLIENTCONTROLS();
+        EXPECT_TRUE(own.DELTATHETA == 0 && own.CURRENTACCELERATION == 0 && own.SHOOTING == 0 && KELFRAMEPERIOD == row.period);
+    }
+    KELFRAMEPERIOD = 33;
+}
+
+// Prediction: a ship drifts and loses 0.4 of its speed per second; a
+// projectile that left the arena is freed. Fresh clocks take steps of 1/30 s.
+TEST_F(RenderTest, PredictionDragsShipsAndFreesProjectilesThatLeftTheArena) {
+    CLIENTRESETPHYSICSCLOCKS();
+    CLIENTPLAYERS[4].XVELOC = 300, CLIENTBULLETS[5] = BULLETTYPE{.Y = -4999.0f, .SPEED = 100, .SPRITE = 1};
+    CLIENTPHYSICS(), CLIENTBULLETPHYSICS();
+    EXPECT_TRUE(std::abs(CLIENTPLAYERS[4].XVELOC - 296) < 1e-9 && std::abs(CLIENTPLAYERS[4].X - 10) < 1e-9);
+    EXPECT_EQ(CLIENTBULLETS[5].SPRITE, 0);
 }

@@ -94,13 +94,14 @@ TEST_F(FOUNDATION, DefaultsComeBackAsTheTokenReaderCutsThem) {
 // sleeps; pacing carries on across the tick count's signed limit.
 TEST_F(FOUNDATION, FlipsSleepTheRestOfThePeriod) {
     STARTTESTVIDEO("xres, 320, yres, 200, depth, 32");
-    const struct { uint32_t start; int32_t period; uint32_t delays, last; } ROWS[] = {
-        {1000, 33, 20, 23}, {0x7FFFFF00u, 33, 20, 23}, {1000, 0, 0, 0}, {1000, -5, 0, 0}};
+    const struct { uint32_t start; int32_t period; uint32_t delays, last; double rate; } ROWS[] = {
+        {1000, 33, 20, 23, 1 / 33.0}, {0x7FFFFF00u, 33, 20, 23, 1 / 33.0}, {1000, 0, 0, 0, 0.1}, {1000, -5, 0, 0, 0.1}};
     for (const auto& row : ROWS) {
         USEFAKECLOCK(row.start), KELFRAMEPERIOD = row.period;
         KELOLDERTIMER = int32_t(FAKENOW), KELOLDTIMER = int32_t(FAKENOW + uint32_t(row.period));
         for (int frame = 0; frame < 20; ++frame) FAKENOW += 10, KELPAGEFLIP();
-        EXPECT_EQ(std::pair(FAKEDELAYCOUNT, FAKELASTDELAY), std::pair(row.delays, row.last)) << row.start << " " << row.period;
+        EXPECT_EQ(std::tuple(FAKEDELAYCOUNT, FAKELASTDELAY, KELMEASUREDFRAMERATE), std::tuple(row.delays, row.last, row.rate))
+            << row.start << " " << row.period;
     }
     KELUSEREALCLOCK();
 }

@@ -27,8 +27,21 @@ TEST_F(MENUTEST, ButtonClicksOnlyWhenPressedAndReleasedOnIt) {
         SCOPED_TRACE(&s - STEPS);
         MOUSE(s.X, s.Y, s.BUTTONS), BUTTONPRESSED(other);
         const int32_t clicked = BUTTONPRESSED(b);
-        EXPECT_EQ(std::pair(clicked, b.INNERR < 199), std::pair(s.RESULT, s.SUNKEN));
+        BUTTONRENDER(b);  // sunken: black rim, then the swapped dark shade; raised: white rim, then the face
+        EXPECT_EQ(std::tuple(clicked, READPIXEL(10, 100), READPIXEL(12, 102)),
+                  std::tuple(s.RESULT, s.SUNKEN ? BLACK : WHITE, s.SUNKEN ? RGB{128, 128, 128} : RGB{212, 206, 201}));
     }
+    // The label's ink is centred on the button, two pixels right and down while it is pressed.
+    std::vector<std::pair<int, int>> centres;
+    for (int32_t buttons : {0, 1}) {
+        MOUSE(100, 150, buttons), BUTTONPRESSED(b), BUTTONRENDER(b);
+        int x0 = 999, x1 = 0, y0 = 999, y1 = 0;
+        for (int i = 0; i < 160 * 80; ++i)
+            if (READPIXEL(30 + i % 160, 110 + i / 160).R < 128) x0 = std::min(x0, 30 + i % 160), x1 = std::max(x1, 30 + i % 160), y0 = std::min(y0, 110 + i / 160), y1 = std::max(y1, 110 + i / 160);
+        centres.emplace_back((x0 + x1) / 2, (y0 + y1) / 2);
+    }
+    EXPECT_TRUE(std::abs(centres[0].first - 110) <= 2 && std::abs(centres[0].second - 150) <= 3) << centres[0].first << " " << centres[0].second;
+    EXPECT_EQ(centres[1], std::pair(centres[0].first + 2, centres[0].second + 2));
 }
 
 // Keys typed into a box after a click into it: shift makes only letters
@@ -90,21 +103,25 @@ size_t FRAME = 0;
 
 TEST_F(MENUTEST, PreGameChoices) {
     // Starting a server always hosts; joining one's own server joins localhost.
-    const struct { const char* host; int32_t buttony; std::string after; } ROWS[] = {{"gamehost", 150, "127.0.0.1|Annz|0"},
-        {"127.0.0.1", 260, "localhost|Annz|0"}, {" 127.0.0.1", 260, " 127.0.0.1|Annz|0"}, {"gamehost", 370, "gamehost|Annz|1"}};
+    // The name box keeps 38 characters: a 37-character name takes the "z".
+    // Surrounding spaces leave the hosting address hosting.
+    const std::string ann = "Ann" + std::string(34, 'n');
+    const struct { const char* host; int32_t buttony; std::string after; } ROWS[] = {{"gamehost", 150, "127.0.0.1|z|0|1"},
+        {"127.0.0.1", 260, "localhost|z|0|0"}, {" 127.0.0.1  ", 260, " 127.0.0.1  |z|0|1"}, {"gamehost", 370, "gamehost|z|1|0"}};
     PREGAMEFRAMEHOOK = [] {
         const STEP& s = SCRIPT.at(FRAME++);
         if (s.RESULT != 0) PUSHKEY(static_cast<SDLKey>(s.RESULT), s.SUNKEN);
         MOUSE(s.X, s.Y, s.BUTTONS);
     };
     for (const auto& r : ROWS) {
-        VX_HOSTNAME = r.host, VX_PLAYERNAME = "Ann", QUITLOOP = 0, FRAME = 0;
+        VX_HOSTNAME = r.host, VX_PLAYERNAME = ann, QUITLOOP = 0, FRAME = 0;
         // Into the name box, "z" typed, the button clicked.
         SCRIPT = {{300, 240, 1, 0, 0}, {300, 240, 0, 0, 0}, {0, 0, 0, 'z', 1}, {0, 0, 0, 'z', 0}, {110, r.buttony, 0, 0, 0},
                   {110, r.buttony, 1, 0, 0}, {110, r.buttony, 1, 0, 0}, {110, r.buttony, 0, 0, 0}};
         PREGAME();
         EXPECT_EQ(FRAME, SCRIPT.size()) << r.host;
-        EXPECT_EQ(VX_HOSTNAME + "|" + VX_PLAYERNAME + "|" + std::to_string(QUITLOOP.load()), r.after);
+        EXPECT_EQ(VX_HOSTNAME + "|" + (VX_PLAYERNAME == ann + "z" ? "z" : VX_PLAYERNAME) + "|" + std::to_string(QUITLOOP.load()) +
+                      "|" + std::to_string(ISHOSTADDRESS(VX_HOSTNAME)), r.after);
     }
     PREGAMEFRAMEHOOK = nullptr;
 }

@@ -64,6 +64,24 @@ TEST(ServerProjectiles, HitsFollowTheRoundedDistanceAndSpareTheOwner) {
     EXPECT_EQ(SERVERBULLETS[5].SPRITE, 1);
 }
 
+// A ship that held fire since its last step fires at once, from where it
+// has just moved, at its speed before this step's drag: |(240, 320)| + 500
+// (the idle step's drag took (300, 400) to (240, 320)). Another ship
+// thrusts up, its heading 0 wrapped to 64.
+TEST(ServerProjectiles, AHeldFireKeyFiresAtOnceAtTheSpeedBeforeDrag) {
+    PLUGGEDSLOTS slots;
+    SERVERPLAYERS[5] = SHIPTYPE{.XVELOC = 300, .YVELOC = 400, .SUBDIRECTION = 16, .PLAYERNAME = ""};
+    SERVERPLAYERS[6] = SHIPTYPE{.CURRENTACCELERATION = 300, .PLAYERNAME = ""};
+    for (int32_t shooting : {0, 1}) SERVERPLAYERS[5].SHOOTING = shooting, SERVERPHYSICSCLOCK.DELTAT = 0.5, SERVERPHYSICS();
+    const BULLETTYPE& shot = SERVERBULLETS[0];
+    EXPECT_TRUE(shot.SPEED == 900 && shot.DIRECTION == 16 && shot.OWNER == 5 && shot.X == 270 && shot.Y == 360 && shot.SPRITE == 1);
+    EXPECT_TRUE(SERVERBULLETS[1].SPRITE == 0 && SERVERPLAYERS[5].DIRECTION == 16 && SERVERPLAYERS[6].DIRECTION == 64);
+    EXPECT_LT(SERVERPLAYERS[6].YVELOC, -200);
+    SERVERBULLETS[3] = BULLETTYPE{.Y = -4999.0f, .SPEED = 100, .SPRITE = 1};  // half a second from leaving upwards
+    SERVERBULLETCLOCK.DELTAT = 0.5, SERVERBULLETPHYSICS();
+    EXPECT_TRUE(SERVERBULLETS[3].SPRITE == 0 && SERVERBULLETS[0].SPRITE == 1);
+}
+
 TEST(ServerProjectiles, TheFourthHitKillsWithTheDeathLineAndKillCount) {
     PLUGGEDSLOTS slots;
     ASSERT_TRUE(slots.PLUG(0, "Ann") && slots.PLUG(1, "Bob") && slots.PLUG(2, "Cy"));
