@@ -5,6 +5,7 @@
 // slot pinned by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
