@@ -113,7 +113,11 @@ TEST(HostilePlayer, ANewcomerTakesTheLowestFreeSlotAndASeventeenthWaitsForOne) {
         EXPECT_TRUE(SERVERPLAYERS[0].PLAYERNAME == "Cy" && SERVERTCPSOCKS[2] == nullptr);
     }
     PLUGGEDSLOTS slots;
-    for (int32_t A = 0; A < SERVERSLOTS; ++A) ASSERT_TRUE(slots.PLUG(A, "p" + std::to_string(A)));
+    for (int32_t A = 0; A < SERVERSLOTS - 1; ++A) ASSERT_TRUE(slots.PLUG(A, "p" + std::to_string(A)));
+    // The sixteenth joins through the connection pass like anyone else.
+    NETQUEUEMEMORY(LATEJOIN.data(), LATEJOIN.size(), false, nullptr);
+    for (int pass = 0; pass < 3; ++pass, FAKENOW += 100) SERVERTICK();
+    EXPECT_TRUE(SERVERPLAYERS[15].PLAYERNAME == "Cy" && SERVERSLOTINPLAY(15));
     std::vector<uint8_t> back;
     NETQUEUEMEMORY(LATEJOIN.data(), LATEJOIN.size(), false, &back);
     for (int pass = 0; pass < 3; ++pass, FAKENOW += 100) SERVERTICK();
