@@ -26,20 +26,15 @@ namespace {
 
 constexpr uint32_t REFUSALPAUSEMS = 50;
 constexpr double PARKEDAT = -15000.0;
-constexpr uint32_t LOGPAUSEMS = 1000;  // at most one "closed" line a second per address
 // Addresses whose admission budget is tracked at once; when all are in use
 // the one that has been quiet longest is forgotten (its budget refills).
 constexpr size_t BUDGETADDRESSES = 64;
 
-// An address's admission budget on the game clock: CREDIT milliseconds of
-// refill, at most a burst's worth; an admission costs one refill period.
+// An address's admission budget.
 struct ADMITBUDGET {
     uint32_t HOST = 0;
     bool USED = false;
-    int64_t CREDIT = 0;
-    uint32_t REFILLEDAT = 0;
-    uint32_t LOGGEDAT = 0;
-    bool LOGGED = false;
+    SERVERBUDGET BUDGET;
 };
 std::array<ADMITBUDGET, BUDGETADDRESSES> ADMITBUDGETS{};
 
@@ -60,8 +55,6 @@ std::string SLOTTEXT(int32_t A) { return "slot " + std::to_string(A); }
 // Takes one admission from HOST's budget; false (logged at most once a
 // second per address) when it is spent.
 bool SPENDADMISSION(uint32_t host) {
-    const int64_t period = std::max(1, SERVERADMITREFILLMS.load());
-    const int64_t most = period * std::max(1, SERVERADMITBURST.load());
     const uint32_t now = KELGETTICKS();
     ADMITBUDGET* budget = nullptr;
     for (ADMITBUDGET& entry : ADMITBUDGETS)
@@ -69,21 +62,12 @@ bool SPENDADMISSION(uint32_t host) {
     if (budget == nullptr) {
         budget = &ADMITBUDGETS[0];
         for (ADMITBUDGET& entry : ADMITBUDGETS)
-            if (!entry.USED || (budget->USED && now - entry.REFILLEDAT > now - budget->REFILLEDAT)) budget = &entry;
-        *budget = ADMITBUDGET{host, true, most, now, 0, false};
+            if (!entry.USED || (budget->USED && now - entry.BUDGET.REFILLEDAT > now - budget->BUDGET.REFILLEDAT)) budget = &entry;
+        *budget = ADMITBUDGET{host, true, {}};
     }
-    budget->CREDIT = std::min(most, budget->CREDIT + static_cast<int64_t>(now - budget->REFILLEDAT));
-    budget->REFILLEDAT = now;
-    if (budget->CREDIT >= period) {
-        budget->CREDIT -= period;
-        return true;
-    }
-    if (!budget->LOGGED || now - budget->LOGGEDAT >= LOGPAUSEMS) {
-        budget->LOGGED = true;
-        budget->LOGGEDAT = now;
-        SERVERLOG("closed: connections from " + SERVERADDRESSTEXT(host) + " are over the address budget");
-    }
-    return false;
+    return SERVERSPEND(budget->BUDGET, SERVERADMITBURST.load(), SERVERADMITREFILLMS.load(), [host] {
+        return "closed: connections from " + SERVERADDRESSTEXT(host) + " are over the address budget";
+    });
 }
 
 // Frees slot A with nothing announced: closed, ship parked, not connected.

@@ -18,37 +18,16 @@
 
 namespace {
 const std::string PLAYERCHATCOLOUR = "\xFE\xFE\xFE";
-constexpr uint32_t LOGPAUSEMS = 1000;  // at most one "held back" line a second per player
 
-// A player's chat budget on the game clock: CREDIT milliseconds of refill,
-// at most a burst's worth; a line costs one refill period.
-struct CHATBUDGET {
-    int64_t CREDIT = 0;
-    uint32_t REFILLEDAT = 0;
-    uint32_t LOGGEDAT = 0;
-    bool LOGGED = false;
-};
-std::array<CHATBUDGET, SERVERSLOTS> CHATBUDGETS{};
+// Each player's chat budget; a line costs one use.
+std::array<SERVERBUDGET, SERVERSLOTS> CHATBUDGETS{};
 
 // Takes one line from slot A's budget; false (logged at most once a second) when it is spent.
 bool SPENDCHAT(int32_t A) {
-    CHATBUDGET& budget = CHATBUDGETS[static_cast<size_t>(A)];
-    const int64_t period = std::max(1, SERVERCHATREFILLMS.load());
-    const int64_t most = period * std::max(1, SERVERCHATBURST.load());
-    const uint32_t now = KELGETTICKS();
-    budget.CREDIT = std::min(most, budget.CREDIT + static_cast<int64_t>(now - budget.REFILLEDAT));
-    budget.REFILLEDAT = now;
-    if (budget.CREDIT >= period) {
-        budget.CREDIT -= period;
-        return true;
-    }
-    if (!budget.LOGGED || now - budget.LOGGEDAT >= LOGPAUSEMS) {
-        budget.LOGGED = true;
-        budget.LOGGEDAT = now;
-        SERVERLOG("chat held back: slot " + std::to_string(A) + " " +
-                  SERVERLOGNAME(SERVERPLAYERS[static_cast<size_t>(A)].PLAYERNAME) + " is over its chat budget");
-    }
-    return false;
+    return SERVERSPEND(CHATBUDGETS[static_cast<size_t>(A)], SERVERCHATBURST.load(), SERVERCHATREFILLMS.load(), [A] {
+        return "chat held back: slot " + std::to_string(A) + " " +
+               SERVERLOGNAME(SERVERPLAYERS[static_cast<size_t>(A)].PLAYERNAME) + " is over its chat budget";
+    });
 }
 
 // The controls as a real client can send them: thrust within +-300, the
@@ -68,11 +47,7 @@ void LOGDEPARTURE(int32_t A, const char* how) {
 }  // namespace
 
 void SERVERRESETCHATBUDGET(int32_t A) {
-    if (A < 0 || A >= SERVERSLOTS) return;
-    CHATBUDGET& budget = CHATBUDGETS[static_cast<size_t>(A)];
-    budget = CHATBUDGET{};
-    budget.CREDIT = static_cast<int64_t>(std::max(1, SERVERCHATREFILLMS.load())) * std::max(1, SERVERCHATBURST.load());
-    budget.REFILLEDAT = KELGETTICKS();
+    if (A >= 0 && A < SERVERSLOTS) CHATBUDGETS[static_cast<size_t>(A)] = SERVERBUDGET{};
 }
 
 void SERVERNETGETDATAPACKET(int32_t A) {

@@ -3,6 +3,8 @@
 // Threads: server thread only.
 #include "server/slots.h"
 
+#include <algorithm>
+
 #include "main/spine.h"
 #include "media/clock.h"
 #include "shared/protocol.h"
@@ -93,4 +95,21 @@ void SERVERNETDISCONNECTREMOTE(int32_t A) {
     // Nothing more is read from a leaving peer; what is queued still goes out.
     SERVERCONNECTIONS[static_cast<size_t>(A)].CLOSED = true;
     SERVERENTERSTAGE(A, SLOTCLOSING, DISCONNECTPAUSEMS);
+}
+
+bool SERVERSPENDQUIET(SERVERBUDGET& BUDGET, int32_t BURST, int32_t REFILLMS, bool& LOGNOW) {
+    constexpr uint32_t LOGPAUSEMS = 1000;
+    const int64_t period = std::max(1, REFILLMS);
+    const int64_t most = period * std::max(1, BURST);
+    const uint32_t now = KELGETTICKS();
+    if (!BUDGET.STARTED) BUDGET = SERVERBUDGET{.STARTED = true, .CREDIT = most, .REFILLEDAT = now};
+    BUDGET.CREDIT = std::min(most, BUDGET.CREDIT + static_cast<int64_t>(now - BUDGET.REFILLEDAT));
+    BUDGET.REFILLEDAT = now;
+    if (BUDGET.CREDIT >= period) {
+        BUDGET.CREDIT -= period;
+        return true;
+    }
+    LOGNOW = !BUDGET.LOGGED || now - BUDGET.LOGGEDAT >= LOGPAUSEMS;
+    if (LOGNOW) BUDGET.LOGGED = true, BUDGET.LOGGEDAT = now;
+    return false;
 }

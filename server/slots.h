@@ -51,6 +51,28 @@ extern std::atomic<int32_t> SERVERADMITREFILLMS;
 extern void (*SERVERLOGHOOK)(const std::string& LINE);
 // Hands LINE to SERVERLOGHOOK when one is set.
 void SERVERLOG(const std::string& LINE);
+
+// A rate budget on the game clock: CREDIT milliseconds of refill, at most
+// BURST refill periods' worth; one use costs one period. A new budget starts
+// full at its first use.
+struct SERVERBUDGET {
+    bool STARTED = false;
+    int64_t CREDIT = 0;
+    uint32_t REFILLEDAT = 0;
+    uint32_t LOGGEDAT = 0;
+    bool LOGGED = false;
+};
+// Takes one use from BUDGET. When it is spent, returns false and hands
+// LINE() to SERVERLOG, at most once a second per budget.
+// The same without the log: LOGNOW says whether a log line is due.
+bool SERVERSPENDQUIET(SERVERBUDGET& BUDGET, int32_t BURST, int32_t REFILLMS, bool& LOGNOW);
+template <typename TEXT>
+bool SERVERSPEND(SERVERBUDGET& BUDGET, int32_t BURST, int32_t REFILLMS, TEXT LINE) {
+    bool lognow = false;
+    if (SERVERSPENDQUIET(BUDGET, BURST, REFILLMS, lognow)) return true;
+    if (lognow) SERVERLOG(LINE());
+    return false;
+}
 // "Ann" for a log line: quoted, bytes outside printable ASCII shown as '?',
 // so a name can neither break a line nor forge one.
 std::string SERVERLOGNAME(const std::string& NAME);
