@@ -71,6 +71,7 @@ std::vector<uint8_t> DISCOVERYWRITEANSWER(const DISCOVERYINFO& info) {
     PUTU32(out, info.TOKEN);
     out.push_back(static_cast<uint8_t>(info.PORT));
     out.push_back(static_cast<uint8_t>(info.PORT >> 8));
+    PUTU32(out, info.SERVERID);
     out.push_back(static_cast<uint8_t>(players.size()));
     out.push_back(static_cast<uint8_t>(std::clamp(info.SLOTS, 0, 255)));
     PUTSTR(out, info.VERSION, DISCOVERYVERSIONMAX);
@@ -83,14 +84,15 @@ std::vector<uint8_t> DISCOVERYWRITEANSWER(const DISCOVERYINFO& info) {
 }
 
 bool DISCOVERYREADANSWER(const uint8_t* bytes, size_t count, DISCOVERYINFO& info) {
-    if (bytes == nullptr || count < 16 || count > DISCOVERYMAXANSWERBYTES || !HEADEROK(bytes, ANSWERMAGIC)) return false;
+    if (bytes == nullptr || count < 20 || count > DISCOVERYMAXANSWERBYTES || !HEADEROK(bytes, ANSWERMAGIC)) return false;
     DISCOVERYINFO read;
     read.TOKEN = GETU32(bytes + 6);
     read.PORT = static_cast<uint16_t>(bytes[10] | bytes[11] << 8);
-    const size_t players = bytes[12];
-    read.SLOTS = bytes[13];
+    read.SERVERID = GETU32(bytes + 12);
+    const size_t players = bytes[16];
+    read.SLOTS = bytes[17];
     if (players > 16) return false;
-    size_t pos = 14;
+    size_t pos = 18;
     if (!GETSTR(bytes, count, pos, DISCOVERYVERSIONMAX, read.VERSION)) return false;
     if (!GETSTR(bytes, count, pos, DISCOVERYSERVERNAMEMAX, read.NAME)) return false;
     std::array<bool, 16> named{};

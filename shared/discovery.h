@@ -13,15 +13,18 @@
 //  10  -  zero bytes up to 1200. The padding makes every query at least as
 //         large as any answer, so a forged source address gets its victim
 //         no more bytes than the forger sent.
-// ANSWER, at most DISCOVERYMAXANSWERBYTES (734) bytes:
+// ANSWER, at most DISCOVERYMAXANSWERBYTES (738) bytes:
 //   0  4  "VXA!"  magic
 //   4  1  format version, 1
 //   5  1  0 (reserved)
 //   6  4  token of the query answered
 //  10  2  TCP port of the game
-//  12  1  players in play, n (0..16)
-//  13  1  player slots, 16
-//  14     STR game version (at most 15 bytes)
+//  12  4  server id: drawn at random when the server starts, the same in
+//         every answer, so a finder reached by one server over several
+//         addresses lists it once
+//  16  1  players in play, n (0..16)
+//  17  1  player slots, 16
+//  18     STR game version (at most 15 bytes)
 //         STR server name (at most 63 bytes)
 //         n times: 1 byte slot (0..15), STR player name (at most 38 bytes)
 // A reader rejects a datagram of the wrong size, magic or version, a query
@@ -41,7 +44,7 @@ constexpr size_t DISCOVERYVERSIONMAX = 15;
 constexpr size_t DISCOVERYSERVERNAMEMAX = 63;
 constexpr size_t DISCOVERYPLAYERNAMEMAX = 38;
 constexpr size_t DISCOVERYMAXANSWERBYTES =
-    14 + (1 + DISCOVERYVERSIONMAX) + (1 + DISCOVERYSERVERNAMEMAX) + 16 * (2 + DISCOVERYPLAYERNAMEMAX);
+    18 + (1 + DISCOVERYVERSIONMAX) + (1 + DISCOVERYSERVERNAMEMAX) + 16 * (2 + DISCOVERYPLAYERNAMEMAX);
 static_assert(DISCOVERYMAXANSWERBYTES <= DISCOVERYQUERYBYTES, "an answer must never outgrow its query");
 
 struct DISCOVERYPLAYER {
@@ -53,6 +56,7 @@ struct DISCOVERYPLAYER {
 struct DISCOVERYINFO {
     uint32_t TOKEN = 0;
     uint16_t PORT = 7778;
+    uint32_t SERVERID = 0;
     int32_t SLOTS = 16;
     std::string VERSION;
     std::string NAME;
