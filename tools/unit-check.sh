@@ -6,7 +6,7 @@
 # started and must listen on TCP port 7778, let a bot play on it, log to the
 # journal and stop cleanly; systemd-analyze rates its sandbox there, and ufw
 # must read the firewall profile. Needs root (installs debootstrap and
-# systemd-container when missing). Slow and needs the mirror, so it is not
+# systemd-container when missing, through install-deps.sh). Slow and needs the mirror, so it is not
 # part of the test command. Prints one line per check and ends with 1 if one
 # failed.
 #   tools/unit-check.sh DEB [SUITE] [ROOT_FOLDER]
@@ -16,11 +16,7 @@ set -uo pipefail
 DEB="$(realpath "${1:?usage: unit-check.sh DEB [SUITE] [ROOT_FOLDER]}")"
 SUITE="${2:-bookworm}"
 [[ $(id -u) == 0 ]] || { echo "unit-check: needs root (debootstrap, systemd-nspawn)" >&2; exit 1; }
-for p in debootstrap systemd-container; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$p" >/dev/null ||
-        { echo "unit-check: cannot install $p" >&2; exit 1; }
-done
+"$(dirname "${BASH_SOURCE[0]}")/install-deps.sh" --unit-check || exit 1
 
 KEEP=1
 DIR="${3:-}"
