@@ -8,8 +8,16 @@
 // hand-moved clock until the server lets it go. Client side: the stream is
 // the server's answer from the slot number on; the client's handshake and
 // frame steps run until it finds the connection closed.
+// Discovery: a server input that starts "VXQ?" is a list of datagrams for
+// the server's discovery pass instead (SERVERDATAGRAMS below); every client
+// input is also handed to the discovery answer reader.
 // Threads: everything runs in the caller's thread.
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstring>
 #include <iostream>
+#include <map>
 
 #include "client/client.h"
 #include "client/controls.h"
@@ -19,7 +27,9 @@
 #include "media/clock.h"
 #include "media/video.h"
 #include "server/server.h"
+#include "shared/discovery.h"
 #include "shared/protocol.h"
+#include "shared/version.h"
 
 static uint32_t CLOCKNOW = 1000;
 static std::vector<uint8_t> HEARD, BACK;  // what the bystander and the stream's own peer were sent
@@ -60,6 +70,99 @@ static void SERVERPASS() {
     KELDELAY(SERVERSLOTSTATES[1].STAGE == SLOTREFUSING || SERVERSLOTSTATES[1].STAGE == SLOTCLOSING ? 50 : 5);
 }
 
+// Datagram mode: after "VXQ?", records of a source (1 byte: one of eight,
+// the last four of which no answer may go to), a clock step in ms taken
+// before the datagram (1 byte; the datagrams before it are all read first),
+// a length (2 bytes, little-endian) and that many bytes (fewer at the end).
+struct DATAGRAM {
+    const uint8_t* BYTES;
+    size_t SIZE;
+    uint32_t HOST;
+    uint16_t PORT;
+};
+static const std::array<DATAGRAM, 8> SOURCES{{{nullptr, 0, htonl(0x7F000001), 40000}, {nullptr, 0, htonl(0x7F000002), 40001},
+                                             {nullptr, 0, htonl(0x0A010203), 5000}, {nullptr, 0, htonl(0xC0A80109), 1},
+                                             {nullptr, 0, htonl(0x7F000001), 0}, {nullptr, 0, 0, 40000},
+                                             {nullptr, 0, htonl(0xE0000001), 40000}, {nullptr, 0, 0xFFFFFFFF, 40000}}};
+static std::vector<DATAGRAM> DATAGRAMS;
+static size_t DATAGRAMSREAD = 0;
+static const char* DATAGRAMFAULT = nullptr;
+// Per source address: the time of its first well-formed query and its answers.
+static std::map<uint32_t, std::pair<uint32_t, uint32_t>> ANSWEREDBY;
+static uint32_t ANSWERS = 0, FIRSTANSWERAT = 0, LOGGEDAT = 0;
+
+static bool DUE = false;  // the datagram last read must be answered
+
+static bool ANSWERABLE(const DATAGRAM& d) {
+    return std::any_of(SOURCES.begin(), SOURCES.begin() + 4, [&](const DATAGRAM& s) { return s.HOST == d.HOST && s.PORT == d.PORT; });
+}
+
+static bool DATAGRAMIN(uint8_t* buffer, size_t room, size_t& size, uint32_t& host, uint16_t& port) {
+    if (DUE) DATAGRAMFAULT = "discovery left a first query unanswered";
+    if (DATAGRAMSREAD == DATAGRAMS.size()) return false;
+    const DATAGRAM& next = DATAGRAMS[DATAGRAMSREAD++];
+    std::memcpy(buffer, next.BYTES, std::min(room, next.SIZE));
+    size = next.SIZE, host = next.HOST, port = next.PORT;
+    // An address's budget starts with its first well-formed query, which is
+    // answered while the overall burst lasts.
+    uint32_t token = 0;
+    if (DISCOVERYREADQUERY(next.BYTES, next.SIZE, token) && ANSWERABLE(next) && ANSWEREDBY.count(host) == 0)
+        ANSWEREDBY[host] = {CLOCKNOW, 0}, DUE = ANSWERS < static_cast<uint32_t>(SERVERQUERYALLBURST.load());
+    return true;
+}
+
+static void DATAGRAMOUT(const uint8_t* bytes, size_t size, uint32_t host, uint16_t port) {
+    const DATAGRAM& asked = DATAGRAMS[DATAGRAMSREAD - 1];
+    uint32_t token = 0;
+    DISCOVERYINFO info;
+    DUE = false;
+    if (ANSWERS++ == 0) FIRSTANSWERAT = CLOCKNOW;
+    if (host != asked.HOST || port != asked.PORT || !ANSWERABLE(asked) || !DISCOVERYREADQUERY(asked.BYTES, asked.SIZE, token) ||
+        size > asked.SIZE) {
+        DATAGRAMFAULT = "discovery answered what it must not, or with more bytes than were asked";
+        return;
+    }
+    auto& [since, answered] = ANSWEREDBY[host];
+    const auto most = [](uint32_t burst, uint32_t refill, uint32_t elapsed) { return burst + elapsed / refill; };
+    if (!DISCOVERYREADANSWER(bytes, size, info) || info.TOKEN != token || info.PORT != GAMEPORT || info.VERSION != VEXILVERSION ||
+        info.PLAYERS.size() != 1 || info.PLAYERS[0].SLOT != 0 || info.PLAYERS[0].NAME != "bystander")
+        DATAGRAMFAULT = "discovery sent an answer a finder cannot read or that lists the wrong players";
+    else if (++answered > most(SERVERQUERYBURST.load(), SERVERQUERYREFILLMS.load(), CLOCKNOW - since) ||
+             ANSWERS > most(SERVERQUERYALLBURST.load(), SERVERQUERYALLREFILLMS.load(), CLOCKNOW - FIRSTANSWERAT))
+        DATAGRAMFAULT = "discovery answered past its budget";
+}
+
+static const char* SERVERDATAGRAMS(const uint8_t* data, size_t size) {
+    DATAGRAMS.clear(), ANSWEREDBY.clear();
+    DATAGRAMSREAD = 0, ANSWERS = 0, LOGGEDAT = 0, DATAGRAMFAULT = nullptr, DUE = false;
+    SERVERDISCOVERYRECEIVE = DATAGRAMIN, SERVERDISCOVERYSEND = DATAGRAMOUT;
+    SERVERLOGHOOK = [](const std::string&) {
+        if (LOGGEDAT != 0 && CLOCKNOW - LOGGEDAT < 1000) DATAGRAMFAULT = "discovery logged twice within a second";
+        LOGGEDAT = CLOCKNOW;
+    };
+    const auto drain = [] {
+        for (size_t pass = 0; DATAGRAMSREAD < DATAGRAMS.size(); ++pass) {
+            const size_t before = DATAGRAMSREAD;
+            SERVERDISCOVERYPASS();
+            if (DATAGRAMSREAD - before != std::min<size_t>(SERVERDISCOVERYREADS, DATAGRAMS.size() - before))
+                DATAGRAMFAULT = "a discovery pass read other than its share";
+        }
+    };
+    for (size_t at = 4; at + 4 <= size;) {
+        if (data[at + 1] != 0) drain(), CLOCKNOW += data[at + 1];
+        DATAGRAM datagram = SOURCES[data[at] % SOURCES.size()];
+        datagram.SIZE = std::min<size_t>(data[at + 2] | data[at + 3] << 8, size - at - 4);
+        datagram.BYTES = data + at + 4;
+        at += 4 + datagram.SIZE;
+        DATAGRAMS.push_back(datagram);
+    }
+    drain();
+    CLOCKNOW += 1000, SERVERDISCOVERYPASS();
+    SERVERDISCOVERYUSESOCKET();
+    SERVERLOGHOOK = nullptr;
+    return DATAGRAMFAULT;
+}
+
 static const char* SERVERSTREAM(const uint8_t* data, size_t size) {
     // Fresh tables, then the bystander: a well-behaved player that joins
     // (code, name, READY) and then only listens, never counted as silent.
@@ -79,6 +182,7 @@ static const char* SERVERSTREAM(const uint8_t* data, size_t size) {
     RESETRANDOM();
     HEARD.clear();
     if (!SERVERSLOTINPLAY(0)) return "the bystander could not join";
+    if (size >= 4 && std::memcmp(data, "VXQ?", 4) == 0) return SERVERDATAGRAMS(data, size);
     NETQUEUEMEMORY(data, size, true, &BACK);
     for (size_t pass = 0; pass < size / 4 + 256 && (pass == 0 || SERVERTCPSOCKS[1] != nullptr); ++pass) SERVERPASS();
     // The stream's own answer: for a wrong code the refusal's -1 alone;
@@ -94,6 +198,11 @@ static const char* SERVERSTREAM(const uint8_t* data, size_t size) {
 }
 
 static const char* CLIENTSTREAM(const uint8_t* data, size_t size) {
+    // The same bytes as a discovery answer: one the reader takes writes back
+    // to exactly those bytes, so nothing in it went unread.
+    DISCOVERYINFO info;
+    if (DISCOVERYREADANSWER(data, size, info) && DISCOVERYWRITEANSWER(info) != std::vector<uint8_t>(data, data + size))
+        return "a discovery answer reads as something else";
     // Once: the host and name, and the stars and ships as the client's start places them.
     static const SHIPTABLE placed = (VX_HOSTNAME = HOSTINGADDRESS, VX_PLAYERNAME = "fuzzer", CLIENTPLACEOBJECTS(), CLIENTPLAYERS);
     CLIENTPLAYERS = placed;
