@@ -80,86 +80,55 @@ struct DATAGRAM {
     uint32_t HOST;
     uint16_t PORT;
 };
-static const std::array<DATAGRAM, 8> SOURCES{{{nullptr, 0, htonl(0x7F000001), 40000}, {nullptr, 0, htonl(0x7F000002), 40001},
-                                             {nullptr, 0, htonl(0x0A010203), 5000}, {nullptr, 0, htonl(0xC0A80109), 1},
-                                             {nullptr, 0, htonl(0x7F000001), 0}, {nullptr, 0, 0, 40000},
-                                             {nullptr, 0, htonl(0xE0000001), 40000}, {nullptr, 0, 0xFFFFFFFF, 40000}}};
+static const uint32_t SOURCEHOSTS[8] = {htonl(0x7F000001), htonl(0x7F000002), htonl(0x0A010203), htonl(0xC0A80109),
+                                        htonl(0x7F000001), 0, htonl(0xE0000001), 0xFFFFFFFF};
+static const uint16_t SOURCEPORTS[8] = {40000, 40001, 5000, 1, 0, 40000, 40000, 40000};
 static std::vector<DATAGRAM> DATAGRAMS;
 static size_t DATAGRAMSREAD = 0;
 static const char* DATAGRAMFAULT = nullptr;
-// Per source address: the time of its first well-formed query and its answers.
+// Per source address: the time of its first answer and its answers so far.
 static std::map<uint32_t, std::pair<uint32_t, uint32_t>> ANSWEREDBY;
-static uint32_t ANSWERS = 0, FIRSTANSWERAT = 0, LOGGEDAT = 0;
-
-static bool DUE = false;  // the datagram last read must be answered
-
-static bool ANSWERABLE(const DATAGRAM& d) {
-    return std::any_of(SOURCES.begin(), SOURCES.begin() + 4, [&](const DATAGRAM& s) { return s.HOST == d.HOST && s.PORT == d.PORT; });
-}
 
 static bool DATAGRAMIN(uint8_t* buffer, size_t room, size_t& size, uint32_t& host, uint16_t& port) {
-    if (DUE) DATAGRAMFAULT = "discovery left a first query unanswered";
     if (DATAGRAMSREAD == DATAGRAMS.size()) return false;
     const DATAGRAM& next = DATAGRAMS[DATAGRAMSREAD++];
     std::memcpy(buffer, next.BYTES, std::min(room, next.SIZE));
     size = next.SIZE, host = next.HOST, port = next.PORT;
-    // An address's budget starts with its first well-formed query, which is
-    // answered while the overall burst lasts.
-    uint32_t token = 0;
-    if (DISCOVERYREADQUERY(next.BYTES, next.SIZE, token) && ANSWERABLE(next) && ANSWEREDBY.count(host) == 0)
-        ANSWEREDBY[host] = {CLOCKNOW, 0}, DUE = ANSWERS < static_cast<uint32_t>(SERVERQUERYALLBURST.load());
     return true;
 }
 
+// An answer goes only to a well-formed query from one of the first four
+// sources, is no larger, reads back with its token and the bystander, and
+// keeps within both budgets (each starts full at its first answer).
 static void DATAGRAMOUT(const uint8_t* bytes, size_t size, uint32_t host, uint16_t port) {
     const DATAGRAM& asked = DATAGRAMS[DATAGRAMSREAD - 1];
+    const auto source = std::find(SOURCEHOSTS, SOURCEHOSTS + 4, host) - SOURCEHOSTS;
     uint32_t token = 0;
     DISCOVERYINFO info;
-    DUE = false;
-    if (ANSWERS++ == 0) FIRSTANSWERAT = CLOCKNOW;
-    if (host != asked.HOST || port != asked.PORT || !ANSWERABLE(asked) || !DISCOVERYREADQUERY(asked.BYTES, asked.SIZE, token) ||
-        size > asked.SIZE) {
-        DATAGRAMFAULT = "discovery answered what it must not, or with more bytes than were asked";
-        return;
-    }
-    auto& [since, answered] = ANSWEREDBY[host];
-    const auto most = [](uint32_t burst, uint32_t refill, uint32_t elapsed) { return burst + elapsed / refill; };
-    if (!DISCOVERYREADANSWER(bytes, size, info) || info.TOKEN != token || info.PORT != GAMEPORT || info.VERSION != VEXILVERSION ||
-        info.PLAYERS.size() != 1 || info.PLAYERS[0].SLOT != 0 || info.PLAYERS[0].NAME != "bystander")
-        DATAGRAMFAULT = "discovery sent an answer a finder cannot read or that lists the wrong players";
-    else if (++answered > most(SERVERQUERYBURST.load(), SERVERQUERYREFILLMS.load(), CLOCKNOW - since) ||
-             ANSWERS > most(SERVERQUERYALLBURST.load(), SERVERQUERYALLREFILLMS.load(), CLOCKNOW - FIRSTANSWERAT))
+    auto& [since, answered] = ANSWEREDBY.try_emplace(host, CLOCKNOW, 0).first->second;
+    auto& [allsince, all] = ANSWEREDBY.try_emplace(0, CLOCKNOW, 0).first->second;
+    if (host != asked.HOST || source == 4 || port != SOURCEPORTS[source] || size > asked.SIZE ||
+        !DISCOVERYREADQUERY(asked.BYTES, asked.SIZE, token) || !DISCOVERYREADANSWER(bytes, size, info) || info.TOKEN != token ||
+        info.PORT != GAMEPORT || info.VERSION != VEXILVERSION || info.PLAYERS.size() != 1 || info.PLAYERS[0].NAME != "bystander")
+        DATAGRAMFAULT = "discovery answered what it must not, more than was asked, or what a finder cannot read";
+    if (++answered > SERVERQUERYBURST + (CLOCKNOW - since) / SERVERQUERYREFILLMS ||
+        ++all > SERVERQUERYALLBURST + (CLOCKNOW - allsince) / SERVERQUERYALLREFILLMS)
         DATAGRAMFAULT = "discovery answered past its budget";
 }
 
 static const char* SERVERDATAGRAMS(const uint8_t* data, size_t size) {
-    DATAGRAMS.clear(), ANSWEREDBY.clear();
-    DATAGRAMSREAD = 0, ANSWERS = 0, LOGGEDAT = 0, DATAGRAMFAULT = nullptr, DUE = false;
+    DATAGRAMS.clear(), ANSWEREDBY.clear(), DATAGRAMSREAD = 0, DATAGRAMFAULT = nullptr;
     SERVERDISCOVERYRECEIVE = DATAGRAMIN, SERVERDISCOVERYSEND = DATAGRAMOUT;
-    SERVERLOGHOOK = [](const std::string&) {
-        if (LOGGEDAT != 0 && CLOCKNOW - LOGGEDAT < 1000) DATAGRAMFAULT = "discovery logged twice within a second";
-        LOGGEDAT = CLOCKNOW;
-    };
-    const auto drain = [] {
-        for (size_t pass = 0; DATAGRAMSREAD < DATAGRAMS.size(); ++pass) {
-            const size_t before = DATAGRAMSREAD;
-            SERVERDISCOVERYPASS();
-            if (DATAGRAMSREAD - before != std::min<size_t>(SERVERDISCOVERYREADS, DATAGRAMS.size() - before))
-                DATAGRAMFAULT = "a discovery pass read other than its share";
-        }
-    };
     for (size_t at = 4; at + 4 <= size;) {
-        if (data[at + 1] != 0) drain(), CLOCKNOW += data[at + 1];
-        DATAGRAM datagram = SOURCES[data[at] % SOURCES.size()];
-        datagram.SIZE = std::min<size_t>(data[at + 2] | data[at + 3] << 8, size - at - 4);
-        datagram.BYTES = data + at + 4;
-        at += 4 + datagram.SIZE;
-        DATAGRAMS.push_back(datagram);
+        // A clock step: everything before it is read first.
+        for (; data[at + 1] != 0 && DATAGRAMSREAD < DATAGRAMS.size();) SERVERDISCOVERYPASS();
+        CLOCKNOW += data[at + 1];
+        const size_t length = std::min<size_t>(data[at + 2] | data[at + 3] << 8, size - at - 4);
+        DATAGRAMS.push_back({data + at + 4, length, SOURCEHOSTS[data[at] % 8], SOURCEPORTS[data[at] % 8]});
+        at += 4 + length;
     }
-    drain();
-    CLOCKNOW += 1000, SERVERDISCOVERYPASS();
+    while (DATAGRAMSREAD < DATAGRAMS.size()) SERVERDISCOVERYPASS();
     SERVERDISCOVERYUSESOCKET();
-    SERVERLOGHOOK = nullptr;
     return DATAGRAMFAULT;
 }
 
