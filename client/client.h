@@ -29,5 +29,14 @@ void CLIENTWAITFORSLOT();
 // Puts the chat row along the bottom of a W x H screen.
 void CLIENTSETCHATROW(int32_t W, int32_t H);
 // One frame: controls, the server messages that have arrived, prediction,
-// chat sending, drawing, the chat row and the page flip.
+// chat sending, drawing, the chat row and the page flip; a recording marks
+// the three phases.
 void CLIENTFRAME();
+// Its phases: everything up to the flush of what the frame sends, and the
+// drawing (PICTURE false keeps only the state the drawing writes: camera,
+// headings, ship images). The third phase is KELPAGEFLIP.
+void CLIENTFRAMEUPDATE();
+void CLIENTFRAMEDRAW(bool picture);
+// The drawing alone, from the state CLIENTDRAWSTATE left: the game screen
+// and the chat row.
+void CLIENTFRAMEPICTURE();

@@ -11,6 +11,11 @@
 // (CLIENTPVPVARX/Y), the wrapped headings of slots 0 to 3 and every ship's
 // CURRENTGRAPHIC.
 void CLIENTDRAWEVERYTHING();
+// The two halves of it: the state it writes (camera, headings,
+// CURRENTGRAPHIC), which a replay's fast re-apply keeps, and the drawing
+// from that state, which it skips.
+void CLIENTDRAWSTATE();
+void CLIENTDRAWPICTURE();
 
 // An integer in plain decimal.
 std::string FORMATINTEGER(int64_t value);
