@@ -69,8 +69,14 @@ void CLIENTWAITFORSLOT() {
     KELPAGEFLIP();
 }
 
+CLIENTTHREADLOCAL void (*CLIENTSTEERING)() = nullptr;
+
 void CLIENTFRAMEUPDATE() {
-    CLIENTCONTROLS();
+    if (CLIENTSTEERING != nullptr) {
+        CLIENTSTEERING();
+    } else {
+        CLIENTCONTROLS();
+    }
     CLIENTNETGETDATAPACKET();
     CLIENTPHYSICS();
     CLIENTBULLETPHYSICS();
@@ -136,7 +142,8 @@ void GAMECLIENT(int32_t& /*CLIENTOPTION*/) {
     // refusal that one pass is the last.
     // A game that has a connection is recorded; a refused join is not.
     if (!CLIENTRECORDDIR.empty() && CLIENTCONNECTED() && QUITLOOP == 0) {
-        RECORDERSTART(CLIENTRECORDDIR, ISHOSTADDRESS(VX_HOSTNAME) ? "localhost" : TRIMSPACES(VX_HOSTNAME), arenastate);
+        RECORDERSTART(CLIENTRECORDDIR, ISHOSTADDRESS(VX_HOSTNAME) ? "localhost" : TRIMSPACES(VX_HOSTNAME), arenastate,
+                      VX_PLAYERNAME);
     }
     do {
         CLIENTFRAME();

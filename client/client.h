@@ -6,6 +6,7 @@
 
 #include "menu/button.h"
 #include "menu/inputbox.h"
+#include "shared/world.h"
 
 // The chat row: the "Say" button and the chat entry box, which edits
 // CLIENTCHATMESSAGE in place.
@@ -36,6 +37,10 @@ void CLIENTFRAME();
 // drawing (PICTURE false keeps only the state the drawing writes: camera,
 // headings, ship images). The third phase is KELPAGEFLIP.
 void CLIENTFRAMEUPDATE();
+// What sets the own ship's controls at the start of a frame: CLIENTCONTROLS
+// (the keys) unless this thread's client is steered otherwise (a replay of
+// a bot's game). Per thread.
+extern CLIENTTHREADLOCAL void (*CLIENTSTEERING)();
 void CLIENTFRAMEDRAW(bool picture);
 // The drawing alone, from the state CLIENTDRAWSTATE left: the game screen
 // and the chat row.

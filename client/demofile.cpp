@@ -26,6 +26,8 @@ void DEMOFRAME::CLEAR() {
         phase.POLLS.clear();
     }
     MOUSEX = MOUSEY = MOUSEBUTTONS = 0;
+    ACCELERATION = SHOOTING = SHIPFRAME = DIRECTION = 0;
+    DELTATHETA = 0;
     MESSAGEBYTES.clear();
     MESSAGELENGTHS.clear();
     CHECK = 0;
@@ -310,7 +312,7 @@ bool DEMODECODESTART(const uint8_t* bytes, size_t size, DEMOSTART& s) {
 // Frame body: u8 flags | per phase: ticks (count, zigzag deltas from the
 // previous tick read anywhere), polls (count, then per entry u8 type and
 // its fields; type 0 carries a run length of empty polls) | mouse (when
-// flagged) | messages (count; per message length, kind as 4 plain bytes,
+// flagged) | steered controls (when flagged) | messages (count; per message length, kind as 4 plain bytes,
 // the rest XOR the previous message of that kind when it had the same
 // length) | u32 check.
 void DEMOENCODEFRAME(DEMOCODEC& codec, const DEMOFRAME& frame, std::vector<uint8_t>& out) {
@@ -346,6 +348,10 @@ void DEMOENCODEFRAME(DEMOCODEC& codec, const DEMOFRAME& frame, std::vector<uint8
         put.SVAR(frame.MOUSEX);
         put.SVAR(frame.MOUSEY);
         put.SVAR(frame.MOUSEBUTTONS);
+    }
+    if ((frame.FLAGS & DEMOFLAGSTEER) != 0) {
+        for (int32_t v : {frame.ACCELERATION, frame.SHOOTING, frame.SHIPFRAME, frame.DIRECTION}) put.SVAR(v);
+        put.F64(frame.DELTATHETA);
     }
     put.VAR(frame.MESSAGELENGTHS.size());
     size_t at = 0;
@@ -392,6 +398,10 @@ bool DEMODECODEFRAME(DEMOCODEC& codec, const uint8_t* bytes, size_t size, DEMOFR
         frame.MOUSEX = take.S32();
         frame.MOUSEY = take.S32();
         frame.MOUSEBUTTONS = take.S32();
+    }
+    if ((frame.FLAGS & DEMOFLAGSTEER) != 0) {
+        for (int32_t* v : {&frame.ACCELERATION, &frame.SHOOTING, &frame.SHIPFRAME, &frame.DIRECTION}) *v = take.S32();
+        frame.DELTATHETA = take.F64();
     }
     const uint32_t messages = take.COUNT(DEMOMAXCOUNT);
     for (uint32_t n = 0; n < messages && take.OK; ++n) {

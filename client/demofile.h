@@ -35,6 +35,7 @@ enum DEMOPHASEKIND { DEMOUPDATE = 0, DEMODRAW = 1, DEMOFLIP = 2 };
 // Frame flags.
 constexpr uint8_t DEMOFLAGLOST = 1;   // the connection ended in this frame without a message
 constexpr uint8_t DEMOFLAGMOUSE = 2;  // the flip sampled the mouse
+constexpr uint8_t DEMOFLAGSTEER = 4;  // the own ship's controls were set by a program (a bot), not by keys
 
 struct DEMOHEADER {
     std::string GAMEVERSION;
@@ -60,6 +61,9 @@ struct DEMOFRAME {
     uint8_t FLAGS = 0;
     std::array<DEMOPHASE, 3> PHASES;
     int32_t MOUSEX = 0, MOUSEY = 0, MOUSEBUTTONS = 0;
+    // The steered controls (with DEMOFLAGSTEER).
+    int32_t ACCELERATION = 0, SHOOTING = 0, SHIPFRAME = 0, DIRECTION = 0;
+    double DELTATHETA = 0;
     std::vector<uint8_t> MESSAGEBYTES;   // the applied messages, back to back
     std::vector<uint32_t> MESSAGELENGTHS;
     uint32_t CHECK = 0;

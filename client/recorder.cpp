@@ -29,6 +29,7 @@
 #include "media/input.h"
 #include "media/surface.h"
 #include "media/video.h"
+#include "shared/protocol.h"
 #include "shared/version.h"
 
 CLIENTTHREADLOCAL std::string CLIENTRECORDDIR;
@@ -240,7 +241,7 @@ void DEMOPRUNE(const std::string& dir, size_t keep) {
     for (size_t i = 0; i + keep < files.size(); ++i) fs::remove(files[i], error);
 }
 
-bool RECORDERSTART(const std::string& dir, const std::string& server, uint32_t randomstate) {
+bool RECORDERSTART(const std::string& dir, const std::string& server, uint32_t randomstate, const std::string& player) {
     FINISH(true);
     std::error_code error;
     std::filesystem::create_directories(dir, error);
@@ -263,7 +264,7 @@ bool RECORDERSTART(const std::string& dir, const std::string& server, uint32_t r
     }
     DEMOHEADER header;
     header.GAMEVERSION = VEXILVERSION;
-    header.PLAYERNAME = VX_PLAYERNAME;
+    header.PLAYERNAME = player;
     header.SERVER = server;
     header.DATE = static_cast<int64_t>(now);
     header.SLOT = CLIENTCURRENTPLAYERSHIP;
@@ -314,6 +315,18 @@ void RECORDERFRAMEEND() {
     DEMOENCODEFRAME(REC->CODEC, REC->FRAME, REC->BODY);
     if (REC->BODY.size() > DEMOMAXRECORD) STOPLINE(*REC->WRITER, "a frame too large to record");
     if (!QUEUE(DEMOFRAMERECORD, REC->BODY)) FINISH(false);
+}
+
+void RECORDERSTEERED() {
+    if (REC == nullptr || !PROTOVALIDSLOT(CLIENTCURRENTPLAYERSHIP)) return;
+    const SHIPTYPE& own = CLIENTPLAYERS[static_cast<size_t>(CLIENTCURRENTPLAYERSHIP)];
+    DEMOFRAME& f = REC->FRAME;
+    f.FLAGS |= DEMOFLAGSTEER;
+    f.ACCELERATION = own.CURRENTACCELERATION;
+    f.SHOOTING = own.SHOOTING;
+    f.SHIPFRAME = own.FRAME;
+    f.DIRECTION = own.DIRECTION;
+    f.DELTATHETA = own.DELTATHETA;
 }
 
 void RECORDERSTOP() { FINISH(true); }

@@ -37,14 +37,18 @@ void DEMOPRUNE(const std::string& dir, size_t keep);
 
 // Starts recording this thread's client game into a new file in DIR (made
 // when missing; the oldest files beyond DEMOKEEP - 1 are removed first).
-// RANDOMSTATE: the thread's generator state the arena was placed from.
+// RANDOMSTATE: the thread's generator state the arena was placed from;
+// PLAYER the name the header carries.
 // Call right before the first frame. On failure one line on standard error
 // and no recording; the game goes on.
-bool RECORDERSTART(const std::string& dir, const std::string& server, uint32_t randomstate);
+bool RECORDERSTART(const std::string& dir, const std::string& server, uint32_t randomstate, const std::string& player);
 // Frame marks, called by CLIENTFRAME; they do nothing while not recording.
 void RECORDERFRAMEBEGIN();
 void RECORDERPHASE(int phase);
 void RECORDERFRAMEEND();
+// For a client steered by a program instead of keys (a bot): keeps the own
+// ship's controls as that program set them this frame.
+void RECORDERSTEERED();
 // Ends the recording with its end marker and waits for the writer.
 void RECORDERSTOP();
 bool RECORDERACTIVE();

@@ -4,14 +4,21 @@
 
 #include <SDL.h>
 
+#include <array>
+#include <tuple>
+#include <utility>
+
 #include "client/client.h"
 #include "client/controls.h"
 #include "client/network.h"
+#include "client/render.h"
 #include "media/clock.h"
 #include "media/input.h"
 #include "media/surface.h"
+#include "media/video.h"
 #include "shared/memnet.h"
 #include "shared/net.h"
+#include "shared/protocol.h"
 #include "shared/version.h"
 
 namespace {
@@ -72,6 +79,31 @@ void FEEDMOUSE(int32_t& x, int32_t& y, int32_t& buttons) {
 }
 
 void NODELAY(uint32_t) {}
+
+// A program's controls (a bot's), as recorded.
+void FEEDSTEER() {
+    if (!PROTOVALIDSLOT(CLIENTCURRENTPLAYERSHIP)) return;
+    SHIPTYPE& own = CLIENTPLAYERS[static_cast<size_t>(CLIENTCURRENTPLAYERSHIP)];
+    const DEMOFRAME& f = REP->FRAME;
+    own.CURRENTACCELERATION = f.ACCELERATION;
+    own.SHOOTING = f.SHOOTING;
+    own.FRAME = f.SHIPFRAME;
+    own.DIRECTION = f.DIRECTION;
+    own.DELTATHETA = f.DELTATHETA;
+}
+
+// A recording made without a display (a bot's) never ran the drawing's
+// state or the page flip: its picture is drawn from a copy of the headings
+// the drawing would wrap, which are then put back.
+void DRAWHEADLESS(void (*overlay)()) {
+    std::array<std::pair<double, int32_t>, 4> headings;
+    for (size_t slot = 0; slot < 4; ++slot) headings[slot] = {CLIENTPLAYERS[slot].SUBDIRECTION, CLIENTPLAYERS[slot].DIRECTION};
+    CLIENTDRAWSTATE();
+    CLIENTFRAMEPICTURE();
+    if (overlay != nullptr) overlay();
+    for (size_t slot = 0; slot < 4; ++slot) std::tie(CLIENTPLAYERS[slot].SUBDIRECTION, CLIENTPLAYERS[slot].DIRECTION) = headings[slot];
+    if (KELSCREENSURFACE != nullptr) SDL_Flip(KELSCREENSURFACE);
+}
 
 void INSTALL(bool on) {
     KELTHREADTICKS = on ? FEEDTICKS : nullptr;
@@ -254,14 +286,17 @@ bool REPLAYSTEP(bool draw, void (*overlay)()) {
                   (frame.FLAGS & DEMOFLAGLOST) != 0);
     INSTALL(true);
     REP->PHASE = DEMOUPDATE;
+    CLIENTSTEERING = (frame.FLAGS & DEMOFLAGSTEER) != 0 ? FEEDSTEER : nullptr;
     CLIENTFRAMEUPDATE();
+    CLIENTSTEERING = nullptr;
+    const bool headless = REP->HEADER.WIDTH == 0;
     // Every recorded message must have been applied in this frame.
     if (CLIENTCONNECTED() && (CLIENTCONNECTION.MEMINPOS != CLIENTCONNECTION.MEMINSIZE ||
                               NETUNREAD(CLIENTCONNECTION) != 0)) {
         REP->OUTOFSTEP = true;
     }
     REP->PHASE = DEMODRAW;
-    CLIENTFRAMEDRAW(false);
+    if (!headless) CLIENTFRAMEDRAW(false);
     ++REP->INDEX;
     // The world is complete before anything is drawn (the drawing and the
     // flip change none of it), so a frame that differs is never shown.
@@ -272,6 +307,11 @@ bool REPLAYSTEP(bool draw, void (*overlay)()) {
         STOP(REPLAYMISMATCH, (differs ? "the replay differs from the recording at "
                                       : "the replay went out of step with the recording at ") + where);
         return false;
+    }
+    if (headless) {
+        INSTALL(false);
+        if (draw) DRAWHEADLESS(overlay);
+        return true;
     }
     if (draw) {
         CLIENTFRAMEPICTURE();

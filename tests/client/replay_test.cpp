@@ -38,7 +38,7 @@ std::string RECORDGAME(int frames) {
     USEFAKECLOCK(5000);
     KELMULTIKEY(0), KELRESETKEYS();
     CLIENTSETCHATROW(800, 600);
-    EXPECT_TRUE(RECORDERSTART("demos", "test.server", 1));
+    EXPECT_TRUE(RECORDERSTART("demos", "test.server", 1, VX_PLAYERNAME));
     SHIPTABLE ships{};
     ships[0].CONNECTED = ships[2].CONNECTED = ships[5].CONNECTED = 1, ships[5].PLAYERNAME = "Eve";
     PROTOWRITEFULLSTATE(s.CONN, ships);
@@ -186,7 +186,7 @@ TEST(Recording, TheFolderKeepsTheNewestTwentyAndNamesCarryDateTimeAndServer) {
     std::filesystem::create_directories("rot");
     for (int day = 10; day < 35; ++day) WRITEFILE("rot/2020-01-" + std::to_string(day) + "_00-00-00_x.vxdemo", "");
     WRITEFILE("rot/notes.txt", "");
-    ASSERT_TRUE(RECORDERSTART("rot", "a b/c:7778", 1));
+    ASSERT_TRUE(RECORDERSTART("rot", "a b/c:7778", 1, VX_PLAYERNAME));
     RECORDERSTOP();
     size_t demos = 0;
     for (const auto& entry : std::filesystem::directory_iterator("rot")) demos += entry.path().extension() == ".vxdemo";
@@ -205,7 +205,7 @@ TEST(Recording, AWriteErrorStopsTheRecordingWithOneLineAndTheGameGoesOn) {
     ASSERT_TRUE(MEMORYJOIN(s, 1));
     WRITEFILE("afile", "");
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(RECORDERSTART("afile/demos", "h", 1));
+    EXPECT_FALSE(RECORDERSTART("afile/demos", "h", 1, VX_PLAYERNAME));
     EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("vexil: not recording this game: cannot create afile/demos/", 0), 0u);
 
     std::signal(SIGXFSZ, SIG_IGN);
@@ -220,7 +220,7 @@ TEST(Recording, AWriteErrorStopsTheRecordingWithOneLineAndTheGameGoesOn) {
     std::cerr.flush();
     const int olderr = dup(2);
     dup2(pipeends[1], 2);
-    ASSERT_TRUE(RECORDERSTART("full", "h", 1));
+    ASSERT_TRUE(RECORDERSTART("full", "h", 1, VX_PLAYERNAME));
     int frames = 0;
     for (const uint32_t start = NETNOW(); RECORDERACTIVE() && NETNOW() - start < 5000; ++frames) {
         SHIPTABLE ships{};
