@@ -78,8 +78,10 @@ std::string RECEPTIONTIMETEXT(double roundTripTime1, double roundTripTime2) {
 
 void CLIENTDRAWSTATE() {
     if (KELSCREENSURFACE == nullptr) return;
-    const int32_t W = KELSCREENSURFACE->w;
-    const int32_t H = KELSCREENSURFACE->h;
+    CLIENTDRAWSTATEFOR(KELSCREENSURFACE->w, KELSCREENSURFACE->h);
+}
+
+void CLIENTDRAWSTATEFOR(int32_t W, int32_t H) {
     int32_t own = CLIENTCURRENTPLAYERSHIP;
     if (own < 0 || own >= MAXPLAYERS) own = 0;
     const SHIPTYPE& local = CLIENTPLAYERS[static_cast<size_t>(own)];

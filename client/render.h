@@ -15,6 +15,9 @@ void CLIENTDRAWEVERYTHING();
 // CURRENTGRAPHIC), which a replay's fast re-apply keeps, and the drawing
 // from that state, which it skips.
 void CLIENTDRAWSTATE();
+// The same for a W x H screen that is not there (a replay without a window
+// of a game that had one).
+void CLIENTDRAWSTATEFOR(int32_t W, int32_t H);
 void CLIENTDRAWPICTURE();
 
 // An integer in plain decimal.

@@ -296,7 +296,11 @@ bool REPLAYSTEP(bool draw, void (*overlay)()) {
         REP->OUTOFSTEP = true;
     }
     REP->PHASE = DEMODRAW;
-    if (!headless) CLIENTFRAMEDRAW(false);
+    if (!headless && KELSCREENSURFACE == nullptr) {
+        CLIENTDRAWSTATEFOR(REP->HEADER.WIDTH, REP->HEADER.HEIGHT);
+    } else if (!headless) {
+        CLIENTFRAMEDRAW(false);
+    }
     ++REP->INDEX;
     // The world is complete before anything is drawn (the drawing and the
     // flip change none of it), so a frame that differs is never shown.
@@ -319,7 +323,12 @@ bool REPLAYSTEP(bool draw, void (*overlay)()) {
     }
     REP->PHASE = DEMOFLIP;
     KELPAGEFLIPSHOWS = draw;
+    // Without a window the flip's bookkeeping (timers, the recorded mouse)
+    // still runs: it is what the game's next frame reads.
+    const int32_t started = KELSDL_STARTED;
+    KELSDL_STARTED = 1;
     KELPAGEFLIP();
+    KELSDL_STARTED = started;
     INSTALL(false);
     if (REP->OUTOFSTEP) {
         STOP(REPLAYMISMATCH, "the replay went out of step with the recording at " + where);
