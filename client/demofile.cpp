@@ -650,6 +650,7 @@ void DEMOREWIND(DEMOREADER& reader) {
     reader.ZDONE = false;
     reader.OUT.clear();
     reader.OUTPOS = 0;
+    reader.FAULT.clear();
     reader.ERROR.clear();
 }
 
@@ -663,10 +664,11 @@ void DEMOCLOSE(DEMOREADER& reader) {
 
 namespace {
 // Inflates until at least NEED bytes wait in OUT; false when the stream
-// has no more (ZDONE, or an error in ERROR).
+// has no more (ZDONE; FAULT says why when it was bad data). What was
+// inflated before a fault stays usable.
 bool FILL(DEMOREADER& r, size_t need) {
     while (r.OUT.size() - r.OUTPOS < need) {
-        if (!r.ZOPEN || r.ZDONE || !r.ERROR.empty()) return false;
+        if (!r.ZOPEN || r.ZDONE) return false;
         if (r.OUTPOS > 0 && r.OUTPOS * 2 >= r.OUT.size()) {
             r.OUT.erase(r.OUT.begin(), r.OUT.begin() + static_cast<std::ptrdiff_t>(r.OUTPOS));
             r.OUTPOS = 0;
@@ -678,14 +680,14 @@ bool FILL(DEMOREADER& r, size_t need) {
         const int rc = inflate(&r.ZS, Z_NO_FLUSH);
         r.OUT.resize(before + (65536 - r.ZS.avail_out));
         if (r.ZS.total_out > DEMOMAXINFLATED) {
-            r.ERROR = "the recording is corrupted (it inflates beyond any real one)";
-            return false;
-        }
-        if (rc == Z_STREAM_END) r.ZDONE = true;
-        if (rc == Z_BUF_ERROR || (rc == Z_OK && r.ZS.avail_in == 0 && r.OUT.size() == before)) r.ZDONE = true;
-        if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT || rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR) {
-            r.ERROR = "the recording is corrupted (bad compressed data)";
-            return false;
+            r.FAULT = "the recording is corrupted (it inflates beyond any real one)";
+            r.ZDONE = true;
+        } else if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT || rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR) {
+            r.FAULT = "the recording is corrupted (bad compressed data)";
+            r.ZDONE = true;
+        } else if (rc == Z_STREAM_END || rc == Z_BUF_ERROR ||
+                   (rc == Z_OK && r.ZS.avail_in == 0 && r.OUT.size() == before)) {
+            r.ZDONE = true;
         }
     }
     return true;
@@ -694,26 +696,30 @@ bool FILL(DEMOREADER& r, size_t need) {
 
 DEMOREAD DEMONEXT(DEMOREADER& reader, uint8_t& kind, std::vector<uint8_t>& body) {
     if (!reader.ERROR.empty()) return DEMOBAD;
+    // No whole record left: bad data ends the file there, else it was cut.
+    auto ended = [&reader] {
+        if (reader.FAULT.empty()) return DEMOCUT;
+        reader.ERROR = reader.FAULT;
+        return DEMOBAD;
+    };
     // The kind and a varint length: at most 11 bytes, fewer at the end.
     FILL(reader, 11);
-    if (!reader.ERROR.empty()) return DEMOBAD;
     const size_t have = reader.OUT.size() - reader.OUTPOS;
-    if (have == 0) return DEMOCUT;
+    if (have == 0) return ended();
     TAKE take{reader.OUT.data() + reader.OUTPOS, have};
     kind = take.U8();
     const uint64_t length = take.VAR();
-    if (!take.OK) return reader.ZDONE && reader.ERROR.empty() ? DEMOCUT : DEMOBAD;
+    if (!take.OK) return ended();
     if (kind < DEMOSTARTRECORD || kind > DEMOCHECKRECORD || length > DEMOMAXRECORD) {
         reader.ERROR = kind < DEMOSTARTRECORD || kind > DEMOCHECKRECORD ? "the recording is corrupted (unknown record)"
-                                                                      : "the recording is corrupted (a record's length "
-                                                                        "is beyond any real one)";
+                                                                        : "the recording is corrupted (a record's length "
+                                                                          "is beyond any real one)";
         return DEMOBAD;
     }
     const size_t head = have - take.LEFT;
-    if (!FILL(reader, head + length)) return reader.ERROR.empty() ? DEMOCUT : DEMOBAD;
+    if (!FILL(reader, head + length)) return ended();
     const uint8_t* start = reader.OUT.data() + reader.OUTPOS + head;
     body.assign(start, start + length);
     reader.OUTPOS += head + length;
-    if (kind == DEMOENDRECORD) return DEMOEND;
-    return DEMORECORD;
+    return kind == DEMOENDRECORD ? DEMOEND : DEMORECORD;
 }

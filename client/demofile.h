@@ -130,6 +130,7 @@ struct DEMOREADER {
     bool ZDONE = false;
     std::vector<uint8_t> OUT;  // inflated, not yet taken
     size_t OUTPOS = 0;
+    std::string FAULT;  // where inflating stopped on bad data; said once the bytes before it are used up
     std::string ERROR;
 };
 // False with ERROR set when the file cannot be read or its header is bad

@@ -44,7 +44,8 @@ struct DEMOWRITER {
     std::atomic<bool> FAILED{false};
     std::FILE* FILE = nullptr;
     std::string PATH;
-    std::thread THREAD;
+    bool DONE = false;  // the writer thread has closed the file
+    std::condition_variable FINISHED;
 };
 
 // One line on standard error for the whole recording, whoever fails first.
@@ -81,7 +82,10 @@ std::vector<uint8_t> CHECKRECORD(uint32_t& crc) {
     return record;
 }
 
-void WRITERBODY(DEMOWRITER* w) {
+// The writer thread keeps its record alive itself: a client that stops
+// recording never waits long for a disk that hangs.
+void WRITERBODY(std::shared_ptr<DEMOWRITER> keep) {
+    DEMOWRITER* w = keep.get();
     uint32_t crc = 0;
     z_stream zs{};
     deflateInit(&zs, 9);
@@ -126,10 +130,13 @@ void WRITERBODY(DEMOWRITER* w) {
     deflateEnd(&zs);
     if (std::fclose(w->FILE) != 0 && ok) STOPLINE(*w, "cannot write " + w->PATH + ": " + std::strerror(errno));
     w->FILE = nullptr;
+    std::lock_guard<std::mutex> guard(w->LOCK);
+    w->DONE = true;
+    w->FINISHED.notify_all();
 }
 
 struct RECORDING {
-    std::unique_ptr<DEMOWRITER> WRITER;
+    std::shared_ptr<DEMOWRITER> WRITER;
     DEMOFRAME FRAME;
     DEMOCODEC CODEC;
     int PHASE = DEMOUPDATE;
@@ -205,11 +212,13 @@ void FINISH(bool end) {
     if (end) QUEUE(DEMOENDRECORD, {});
     DEMOWRITER& w = *REC->WRITER;
     {
-        std::lock_guard<std::mutex> guard(w.LOCK);
+        std::unique_lock<std::mutex> guard(w.LOCK);
         w.CLOSING = true;
+        w.WAKE.notify_one();
+        // A clean end waits a while for the last block to reach the disk; a
+        // failed recording does not wait at all.
+        w.FINISHED.wait_for(guard, std::chrono::milliseconds(end ? DEMOCLOSEWAITMS : 0), [&] { return w.DONE; });
     }
-    w.WAKE.notify_one();
-    w.THREAD.join();
     delete REC;
     REC = nullptr;
 }
@@ -279,10 +288,10 @@ bool RECORDERSTART(const std::string& dir, const std::string& server, uint32_t r
     REC = new RECORDING;
     REC->PATH = path;
     LASTPATH = path;
-    REC->WRITER = std::make_unique<DEMOWRITER>();
+    REC->WRITER = std::make_shared<DEMOWRITER>();
     REC->WRITER->FILE = file;
     REC->WRITER->PATH = path;
-    REC->WRITER->THREAD = std::thread(WRITERBODY, REC->WRITER.get());
+    std::thread(WRITERBODY, REC->WRITER).detach();
     DEMOSTART start;
     DEMOCAPTURESTART(start, randomstate);
     REC->CODEC.LASTTICK = start.TICKBASE;

@@ -23,6 +23,9 @@ constexpr unsigned DEMOFLUSHMS = 1000;
 // Most bytes of frames waiting for the writer thread; beyond it the
 // recording stops (the disk cannot keep up).
 constexpr size_t DEMOQUEUEBYTES = size_t{16} << 20;
+// Longest wait, at a recording's clean end, for its writer to finish the
+// file (ms); a disk that takes longer leaves the file cut short.
+constexpr unsigned DEMOCLOSEWAITMS = 5000;
 
 // Where this thread's client records its games ("" records nothing). The
 // game sets "demos" (in its working directory); a recording bot its folder.

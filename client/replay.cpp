@@ -261,6 +261,8 @@ uint32_t REPLAYTIME() {
     return REP != nullptr && REP->INDEX > 0 ? REP->TIMES[static_cast<size_t>(REP->INDEX - 1)] : 0;
 }
 REPLAYSTATE REPLAYSTATUS() { return REP != nullptr ? REP->STATE : REPLAYBROKEN; }
+REPLAYSTATE REPLAYFILEEND() { return REP != nullptr ? REP->ENDSTATE : REPLAYBROKEN; }
+std::string REPLAYFILEENDMESSAGE() { return REP != nullptr ? REP->ENDMESSAGE : std::string("no recording is open"); }
 std::string REPLAYMESSAGE() { return REP != nullptr ? REP->MESSAGE : std::string("no recording is open"); }
 
 bool REPLAYSTEP(bool draw, void (*overlay)()) {

@@ -51,5 +51,9 @@ bool REPLAYSTEP(bool draw, void (*overlay)() = nullptr);
 void REPLAYSEEK(uint32_t ms);
 
 REPLAYSTATE REPLAYSTATUS();
+// How the file itself ends, known from the scan at open: REPLAYFINISHED,
+// REPLAYCUT or REPLAYBROKEN, with the line that says so.
+REPLAYSTATE REPLAYFILEEND();
+std::string REPLAYFILEENDMESSAGE();
 // One line saying why the replay stopped (empty while playing).
 std::string REPLAYMESSAGE();

@@ -146,9 +146,11 @@ int REPLAYVIEWER(const std::string& path) {
             }
             continue;
         }
-        if (REPLAYSTATUS() != REPLAYPLAYING && !told) {
+        // A frame that differs is said at once; a cut or damaged file when
+        // the viewer leaves.
+        if (REPLAYSTATUS() == REPLAYMISMATCH && !told) {
             told = true;
-            if (REPLAYSTATUS() != REPLAYFINISHED) std::cerr << "vexil: " << path << ": " << REPLAYMESSAGE() << std::endl;
+            std::cerr << "vexil: " << path << ": " << REPLAYMESSAGE() << std::endl;
         }
         // Held: the last picture with the state line, refreshed now and then.
         if (lastshown == 0 || SDL_GetTicks() - lastshown >= 250) {
@@ -158,7 +160,15 @@ int REPLAYVIEWER(const std::string& path) {
         }
         SDL_Delay(10);
     }
-    const REPLAYSTATE state = REPLAYSTATUS();
+    // Leaving a cut or damaged file, at its end or before, says what is
+    // wrong with it.
+    int status = 0;
+    if (REPLAYSTATUS() == REPLAYMISMATCH) {
+        status = 1;
+    } else if (REPLAYFILEEND() != REPLAYFINISHED) {
+        std::cerr << "vexil: " << path << ": " << REPLAYFILEENDMESSAGE() << std::endl;
+        status = 1;
+    }
     REPLAYCLOSE();
-    return state == REPLAYPLAYING || state == REPLAYFINISHED ? 0 : 1;
+    return status;
 }
