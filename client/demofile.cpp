@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <SDL.h>
+#include <zlib.h>
 
 #include "client/client.h"
 #include "client/controls.h"
@@ -642,11 +643,12 @@ bool DEMOOPEN(DEMOREADER& reader, const std::string& path, DEMOHEADER& header) {
 }
 
 void DEMOREWIND(DEMOREADER& reader) {
-    if (reader.ZOPEN) inflateEnd(&reader.ZS);
-    reader.ZS = z_stream{};
-    reader.ZOPEN = inflateInit(&reader.ZS) == Z_OK;
-    reader.ZS.next_in = reader.FILE.data() + reader.STREAMSTART;
-    reader.ZS.avail_in = static_cast<uInt>(reader.FILE.size() - reader.STREAMSTART);
+    if (reader.ZOPEN) inflateEnd(reader.ZS);
+    if (reader.ZS == nullptr) reader.ZS = new z_stream;
+    *reader.ZS = z_stream{};
+    reader.ZOPEN = inflateInit(reader.ZS) == Z_OK;
+    reader.ZS->next_in = reader.FILE.data() + reader.STREAMSTART;
+    reader.ZS->avail_in = static_cast<uInt>(reader.FILE.size() - reader.STREAMSTART);
     reader.ZDONE = false;
     reader.OUT.clear();
     reader.OUTPOS = 0;
@@ -655,7 +657,9 @@ void DEMOREWIND(DEMOREADER& reader) {
 }
 
 void DEMOCLOSE(DEMOREADER& reader) {
-    if (reader.ZOPEN) inflateEnd(&reader.ZS);
+    if (reader.ZOPEN) inflateEnd(reader.ZS);
+    delete reader.ZS;
+    reader.ZS = nullptr;
     reader.ZOPEN = false;
     reader.FILE.clear();
     reader.OUT.clear();
@@ -675,18 +679,18 @@ bool FILL(DEMOREADER& r, size_t need) {
         }
         const size_t before = r.OUT.size();
         r.OUT.resize(before + 65536);
-        r.ZS.next_out = r.OUT.data() + before;
-        r.ZS.avail_out = 65536;
-        const int rc = inflate(&r.ZS, Z_NO_FLUSH);
-        r.OUT.resize(before + (65536 - r.ZS.avail_out));
-        if (r.ZS.total_out > DEMOMAXINFLATED) {
+        r.ZS->next_out = r.OUT.data() + before;
+        r.ZS->avail_out = 65536;
+        const int rc = inflate(r.ZS, Z_NO_FLUSH);
+        r.OUT.resize(before + (65536 - r.ZS->avail_out));
+        if (r.ZS->total_out > DEMOMAXINFLATED) {
             r.FAULT = "the recording is corrupted (it inflates beyond any real one)";
             r.ZDONE = true;
         } else if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT || rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR) {
             r.FAULT = "the recording is corrupted (bad compressed data)";
             r.ZDONE = true;
         } else if (rc == Z_STREAM_END || rc == Z_BUF_ERROR ||
-                   (rc == Z_OK && r.ZS.avail_in == 0 && r.OUT.size() == before)) {
+                   (rc == Z_OK && r.ZS->avail_in == 0 && r.OUT.size() == before)) {
             r.ZDONE = true;
         }
     }

@@ -12,7 +12,10 @@
 #include <vector>
 
 #include <SDL.h>
-#include <zlib.h>
+
+// zlib's stream record, kept out of this header (zlib's own header defines
+// macros such as FAR that clash with ordinary names).
+struct z_stream_s;
 
 constexpr uint8_t DEMOMAGIC[8] = {'V', 'X', 'D', 'E', 'M', 'O', '\r', '\n'};
 constexpr uint16_t DEMOFORMAT = 1;
@@ -122,10 +125,16 @@ bool DEMOAPPLYSTART(const DEMOSTART& start);
 // Reads a file record by record. Open reads the whole file (at most
 // DEMOMAXFILE) and its header; NEXT inflates the next record.
 enum DEMOREAD { DEMORECORD, DEMOEND, DEMOCUT, DEMOBAD };
+struct DEMOREADER;
+void DEMOCLOSE(DEMOREADER& reader);
 struct DEMOREADER {
+    DEMOREADER() = default;
+    DEMOREADER(const DEMOREADER&) = delete;
+    DEMOREADER& operator=(const DEMOREADER&) = delete;
+    ~DEMOREADER() { DEMOCLOSE(*this); }
     std::vector<uint8_t> FILE;
     size_t STREAMSTART = 0;
-    z_stream ZS{};
+    z_stream_s* ZS = nullptr;  // owned: made by DEMOREWIND, freed by DEMOCLOSE
     bool ZOPEN = false;
     bool ZDONE = false;
     std::vector<uint8_t> OUT;  // inflated, not yet taken
@@ -140,4 +149,3 @@ bool DEMOOPENBYTES(DEMOREADER& reader, std::vector<uint8_t> bytes, DEMOHEADER& h
 // Back to the first record.
 void DEMOREWIND(DEMOREADER& reader);
 DEMOREAD DEMONEXT(DEMOREADER& reader, uint8_t& kind, std::vector<uint8_t>& body);
-void DEMOCLOSE(DEMOREADER& reader);
