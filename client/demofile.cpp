@@ -20,18 +20,18 @@
 #include "shared/protocol.h"
 #include "shared/world.h"
 
-void DEMOFRAME::CLEAR() {
-    FLAGS = 0;
-    for (DEMOPHASE& phase : PHASES) {
+void DEMOCLEARFRAME(DEMOFRAME& frame) {
+    frame.FLAGS = 0;
+    for (DEMOPHASE& phase : frame.PHASES) {
         phase.TICKS.clear();
         phase.POLLS.clear();
     }
-    MOUSEX = MOUSEY = MOUSEBUTTONS = 0;
-    ACCELERATION = SHOOTING = SHIPFRAME = DIRECTION = 0;
-    DELTATHETA = 0;
-    MESSAGEBYTES.clear();
-    MESSAGELENGTHS.clear();
-    CHECK = 0;
+    frame.MOUSEX = frame.MOUSEY = frame.MOUSEBUTTONS = 0;
+    frame.ACCELERATION = frame.SHOOTING = frame.SHIPFRAME = frame.DIRECTION = 0;
+    frame.DELTATHETA = 0;
+    frame.MESSAGEBYTES.clear();
+    frame.MESSAGELENGTHS.clear();
+    frame.CHECK = 0;
 }
 
 namespace {
@@ -370,7 +370,7 @@ void DEMOENCODEFRAME(DEMOCODEC& codec, const DEMOFRAME& frame, std::vector<uint8
 }
 
 bool DEMODECODEFRAME(DEMOCODEC& codec, const uint8_t* bytes, size_t size, DEMOFRAME& frame) {
-    frame.CLEAR();
+    DEMOCLEARFRAME(frame);
     TAKE take{bytes, size};
     frame.FLAGS = take.U8();
     for (DEMOPHASE& phase : frame.PHASES) {

@@ -70,8 +70,9 @@ struct DEMOFRAME {
     std::vector<uint8_t> MESSAGEBYTES;   // the applied messages, back to back
     std::vector<uint32_t> MESSAGELENGTHS;
     uint32_t CHECK = 0;
-    void CLEAR();
 };
+// Empties a frame record for reuse (its buffers keep their room).
+void DEMOCLEARFRAME(DEMOFRAME& frame);
 
 // Everything the first frame depends on that happened before it.
 struct DEMOSTART {

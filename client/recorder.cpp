@@ -307,7 +307,7 @@ bool RECORDERSTART(const std::string& dir, const std::string& server, uint32_t r
 
 void RECORDERFRAMEBEGIN() {
     if (REC == nullptr) return;
-    REC->FRAME.CLEAR();
+    DEMOCLEARFRAME(REC->FRAME);
     REC->PHASE = DEMOUPDATE;
     REC->CONNECTEDATBEGIN = CLIENTCONNECTED();
 }
