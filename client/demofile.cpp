@@ -155,6 +155,35 @@ int FIELDCOUNT(uint8_t type) {
     }
 }
 
+// Whether an event's fields fit the SDL event fields they fill (a key
+// symbol within SDL's key table, bytes and 16-bit values in range): what
+// a writer stores always does, damaged or hostile bytes need not.
+bool EVENTFITS(const DEMOEVENT& e) {
+    auto within = [](int32_t v, int32_t low, int32_t high) { return v >= low && v <= high; };
+    switch (e.TYPE) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            return within(e.A, 0, SDLK_LAST - 1);
+        case SDL_MOUSEMOTION:
+            return within(e.A, -32768, 32767) && within(e.B, -32768, 32767);
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            return within(e.A, 0, 255);
+        case SDL_JOYAXISMOTION:
+            return within(e.A, 0, 255) && within(e.B, 0, 255) && within(e.C, -32768, 32767);
+        case SDL_JOYBALLMOTION:
+            return within(e.A, 0, 255) && within(e.B, 0, 255) && within(e.C, -32768, 32767) &&
+                   within(e.D, -32768, 32767);
+        case SDL_JOYHATMOTION:
+            return within(e.A, 0, 255) && within(e.B, 0, 255) && within(e.C, 0, 255);
+        case SDL_JOYBUTTONDOWN:
+        case SDL_JOYBUTTONUP:
+            return within(e.A, 0, 255) && within(e.B, 0, 255);
+        default:
+            return false;
+    }
+}
+
 void PUTSHIPS(PUT& put) {
     for (const SHIPTYPE& s : CLIENTPLAYERS) {
         for (double v : {s.X, s.Y, s.XVELOC, s.YVELOC, s.XACCEL, s.YACCEL, s.SUBDIRECTION, s.DELTATHETA, s.GUNTIMER})
@@ -391,7 +420,7 @@ bool DEMODECODEFRAME(DEMOCODEC& codec, const uint8_t* bytes, size_t size, DEMOFR
             }
             int32_t* fields[4] = {&e.A, &e.B, &e.C, &e.D};
             for (int f = 0; f < FIELDCOUNT(e.TYPE); ++f) *fields[f] = take.S32();
-            if (FIELDCOUNT(e.TYPE) == 0 || phase.POLLS.size() >= DEMOMAXCOUNT) return false;
+            if (!EVENTFITS(e) || phase.POLLS.size() >= DEMOMAXCOUNT) return false;
             phase.POLLS.push_back(e);
         }
     }
