@@ -260,6 +260,10 @@ int64_t REPLAYFRAMEINDEX() { return REP != nullptr ? REP->INDEX : 0; }
 uint32_t REPLAYTIME() {
     return REP != nullptr && REP->INDEX > 0 ? REP->TIMES[static_cast<size_t>(REP->INDEX - 1)] : 0;
 }
+uint32_t REPLAYNEXTTIME() {
+    if (REP == nullptr || REP->INDEX >= static_cast<int64_t>(REP->TIMES.size())) return REPLAYTIME();
+    return REP->TIMES[static_cast<size_t>(REP->INDEX)];
+}
 REPLAYSTATE REPLAYSTATUS() { return REP != nullptr ? REP->STATE : REPLAYBROKEN; }
 REPLAYSTATE REPLAYFILEEND() { return REP != nullptr ? REP->ENDSTATE : REPLAYBROKEN; }
 std::string REPLAYFILEENDMESSAGE() { return REP != nullptr ? REP->ENDMESSAGE : std::string("no recording is open"); }

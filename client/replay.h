@@ -39,6 +39,8 @@ uint32_t REPLAYDURATION();
 // Frames applied so far, and the recorded time of the last one (ms).
 int64_t REPLAYFRAMEINDEX();
 uint32_t REPLAYTIME();
+// The recorded time of the next frame (REPLAYTIME() when none is left).
+uint32_t REPLAYNEXTTIME();
 
 // Applies the next frame: with DRAW its picture is drawn, OVERLAY (may be
 // null) is called before the flip and the flip shows it; without, only the

@@ -21,6 +21,7 @@
 
 namespace {
 constexpr uint32_t JUMPMS = 10000;
+constexpr uint32_t MAXGAPMS = 5000;
 volatile std::sig_atomic_t LEAVESIGNAL = 0;
 void ONLEAVESIGNAL(int /*signal*/) { LEAVESIGNAL = 1; }
 
@@ -135,11 +136,15 @@ int REPLAYVIEWER(const std::string& path) {
         }
         if (leave) break;
         if (REPLAYSTATUS() == REPLAYPLAYING && !PAUSED) {
-            if (REPLAYFRAMEINDEX() >= REPLAYFRAMECOUNT() || REPLAYTIME() <= SDL_GetTicks() - anchor) {
-                // Behind the clock by more than a frame: catch up without drawing.
-                REPLAYSTEP(!(REPLAYFRAMEINDEX() + 1 < REPLAYFRAMECOUNT() &&
-                             REPLAYTIME() + 100 < SDL_GetTicks() - anchor),
-                           OVERLAY);
+            // A pause in the recording longer than any frame (a stalled
+            // game, or damaged times) is not waited out.
+            if (REPLAYNEXTTIME() - REPLAYTIME() > MAXGAPMS && REPLAYNEXTTIME() > REPLAYTIME()) {
+                anchor = SDL_GetTicks() - REPLAYNEXTTIME();
+            }
+            const uint32_t now = SDL_GetTicks() - anchor;
+            if (REPLAYFRAMEINDEX() >= REPLAYFRAMECOUNT() || REPLAYNEXTTIME() <= now) {
+                // Behind the clock by more than a few frames: catch up without drawing.
+                REPLAYSTEP(!(REPLAYFRAMEINDEX() + 1 < REPLAYFRAMECOUNT() && REPLAYNEXTTIME() + 100 < now), OVERLAY);
                 redraw = false;
             } else {
                 SDL_Delay(1);
