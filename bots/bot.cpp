@@ -14,6 +14,7 @@
 #include "client/client.h"
 #include "client/controls.h"
 #include "client/network.h"
+#include "client/recorder.h"
 #include "main/spine.h"
 #include "shared/net.h"
 #include "shared/protocol.h"
@@ -163,6 +164,7 @@ void BOTRUN(BOTTYPE& bot) {
     CLIENTQUITSONLOSS = 0;
     // The client's own arena set-up: stars and resting ships in this
     // thread's copy of the client tables (no display needed).
+    const uint32_t arenastate = RANDOMSTATENOW();
     CLIENTPLACEOBJECTS();
     CLIENTRESETPHYSICSCLOCKS();
     const uint32_t start = NETNOW();
@@ -174,6 +176,7 @@ void BOTRUN(BOTTYPE& bot) {
     bot.SLOT.store(CLIENTCURRENTPLAYERSHIP);
     bot.JOINED.store(true);
     CLIENTSENDREADY();
+    const bool recording = !bot.RECORDDIR.empty() && RECORDERSTART(bot.RECORDDIR, bot.HOST, arenastate, bot.NAME);
 
     int32_t chatsleft = bot.CHATLINES;
     const int32_t chatevery = bot.CHATEVERY > 0 ? bot.CHATEVERY : 1;
@@ -181,10 +184,13 @@ void BOTRUN(BOTTYPE& bot) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(BOTRANDOM(mind) * BOTFRAMEMS)));
     while (CLIENTCONNECTED() && !STOPPING(bot, start)) {
         const uint32_t framestart = NETNOW();
+        RECORDERFRAMEBEGIN();
         BOTSTEER(mind, CLIENTPLAYERS, CLIENTCURRENTPLAYERSHIP, framestart);
+        RECORDERSTEERED();
         if (CLIENTPLAYERS[static_cast<size_t>(CLIENTCURRENTPLAYERSHIP)].SHOOTING != 0) ++bot.FRAMESSHOOTING;
         TAKEMESSAGES(bot);
-        if (!CLIENTCONNECTED()) break;
+        // A recorded frame runs whole, as a replay of it will.
+        if (!CLIENTCONNECTED() && !recording) break;
         CLIENTPHYSICS();
         CLIENTBULLETPHYSICS();
         if (chatsleft > 0 && bot.FRAMES.load() % static_cast<uint64_t>(chatevery) == 0) {
@@ -193,11 +199,13 @@ void BOTRUN(BOTTYPE& bot) {
             ++bot.CHATSSENT;
         }
         CLIENTNETFLUSH();
+        RECORDERFRAMEEND();
         bot.OTHERSSEEN.store(OTHERSHIPS(CLIENTCURRENTPLAYERSHIP));
         ++bot.FRAMES;
         const uint32_t spent = NETNOW() - framestart;
         if (spent < BOTFRAMEMS) std::this_thread::sleep_for(std::chrono::milliseconds(BOTFRAMEMS - spent));
     }
+    RECORDERSTOP();
     bot.DROPPED.store(!CLIENTCONNECTED());
     // Leaving: whatever is queued goes out, then the connection closes,
     // which the server takes as this player's goodbye.

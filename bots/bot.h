@@ -58,6 +58,7 @@ struct BOTTYPE {
     double SECONDS = 0;       // play time; 0 plays until stopped or dropped
     int32_t CHATLINES = 0;    // chat lines to send, one every CHATEVERY frames
     int32_t CHATEVERY = 1;
+    std::string RECORDDIR;    // records its game into this folder ("" records nothing)
     // Set by another thread to make just this bot leave.
     std::atomic<bool> LEAVE{false};
     // Written by the bot.

@@ -1,7 +1,9 @@
 // vexil-bots: fills a server with headless players. Each bot is a thread
 // running BOTRUN with its own copy of the client's state and its own
 // connection on TCP port 7778; no window is opened.
-//   vexil-bots [--count N] [--name NAME] [--seconds S] HOST
+//   vexil-bots [--count N] [--name NAME] [--seconds S] [--record DIR] HOST
+// With --record the first bot records its game into DIR, as the game
+// records into demos/ (vexil --replay plays it).
 // Ends with status 0 after SIGINT or SIGTERM (every bot closes its
 // connection first), after S seconds, or when the server has gone; with
 // status 1 when a bot could not join (the reason is on standard error) and
@@ -39,7 +41,7 @@ void CATCHSTOPSIGNALS() {
 }
 
 int USAGE(const char* why) {
-    std::fprintf(stderr, "vexil-bots: %s\nusage: vexil-bots [--count N] [--name NAME] [--seconds S] HOST\n", why);
+    std::fprintf(stderr, "vexil-bots: %s\nusage: vexil-bots [--count N] [--name NAME] [--seconds S] [--record DIR] HOST\n", why);
     return 2;
 }
 
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
     long seconds = 0;
     std::string name = "bot";
     std::string host;
+    std::string record;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasvalue = i + 1 < argc;
@@ -66,6 +69,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--name" && hasvalue) {
             name = argv[++i];
             if (name.empty()) return USAGE("--name takes a non-empty name");
+        } else if (arg == "--record" && hasvalue) {
+            record = argv[++i];
+            if (record.empty()) return USAGE("--record takes a folder");
         } else if (arg == "--help" || arg == "-h") {
             USAGE("bots that join the Vexil! server at HOST and play");
             return 0;
@@ -102,6 +108,7 @@ int main(int argc, char** argv) {
         bot->HOST = host;
         bot->SEED = static_cast<uint32_t>(getpid()) * 31u + static_cast<uint32_t>(i) + 1u;
         bot->SECONDS = static_cast<double>(seconds);
+        if (i == 0) bot->RECORDDIR = record;
         bots.push_back(std::move(bot));
     }
     for (auto& bot : bots) threads.emplace_back(BOTRUN, std::ref(*bot));

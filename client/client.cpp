@@ -6,7 +6,9 @@
 #include <SDL.h>
 
 #include "client/controls.h"
+#include "client/demofile.h"
 #include "client/network.h"
+#include "client/recorder.h"
 #include "client/render.h"
 #include "main/spine.h"
 #include "media/input.h"
@@ -67,8 +69,14 @@ void CLIENTWAITFORSLOT() {
     KELPAGEFLIP();
 }
 
-void CLIENTFRAME() {
-    CLIENTCONTROLS();
+CLIENTTHREADLOCAL void (*CLIENTSTEERING)() = nullptr;
+
+void CLIENTFRAMEUPDATE() {
+    if (CLIENTSTEERING != nullptr) {
+        CLIENTSTEERING();
+    } else {
+        CLIENTCONTROLS();
+    }
     CLIENTNETGETDATAPACKET();
     CLIENTPHYSICS();
     CLIENTBULLETPHYSICS();
@@ -82,13 +90,31 @@ void CLIENTFRAME() {
     }
     // Everything this frame queued (the CONTROLS reply, chat) leaves in one go.
     CLIENTNETFLUSH();
-    CLIENTDRAWEVERYTHING();
+}
+
+void CLIENTFRAMEPICTURE() {
+    CLIENTDRAWPICTURE();
     INPUTBOXRENDER(CLIENTCHATMONITOR);
     BUTTONRENDER(CLIENTCHATBUTTON);
+}
+
+void CLIENTFRAMEDRAW(bool picture) {
+    CLIENTDRAWSTATE();
+    if (picture) CLIENTFRAMEPICTURE();
+}
+
+void CLIENTFRAME() {
+    RECORDERFRAMEBEGIN();
+    CLIENTFRAMEUPDATE();
+    RECORDERPHASE(DEMODRAW);
+    CLIENTFRAMEDRAW(true);
+    RECORDERPHASE(DEMOFLIP);
     KELPAGEFLIP();
+    RECORDERFRAMEEND();
 }
 
 void GAMECLIENT(int32_t& /*CLIENTOPTION*/) {
+    const uint32_t arenastate = RANDOMSTATENOW();
     CLIENTPLACEOBJECTS();
 
     DEBUGMESSAGE("Client::wait");
@@ -114,7 +140,13 @@ void GAMECLIENT(int32_t& /*CLIENTOPTION*/) {
     if (CLIENTNOHOST != 0) return;
     // Every other start runs at least one pass: after a failed connect or a
     // refusal that one pass is the last.
+    // A game that has a connection is recorded; a refused join is not.
+    if (!CLIENTRECORDDIR.empty() && CLIENTCONNECTED() && QUITLOOP == 0) {
+        RECORDERSTART(CLIENTRECORDDIR, ISHOSTADDRESS(VX_HOSTNAME) ? "localhost" : TRIMSPACES(VX_HOSTNAME), arenastate,
+                      VX_PLAYERNAME);
+    }
     do {
         CLIENTFRAME();
     } while (QUITLOOP == 0);
+    RECORDERSTOP();
 }

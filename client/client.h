@@ -6,6 +6,7 @@
 
 #include "menu/button.h"
 #include "menu/inputbox.h"
+#include "shared/world.h"
 
 // The chat row: the "Say" button and the chat entry box, which edits
 // CLIENTCHATMESSAGE in place.
@@ -29,5 +30,18 @@ void CLIENTWAITFORSLOT();
 // Puts the chat row along the bottom of a W x H screen.
 void CLIENTSETCHATROW(int32_t W, int32_t H);
 // One frame: controls, the server messages that have arrived, prediction,
-// chat sending, drawing, the chat row and the page flip.
+// chat sending, drawing, the chat row and the page flip; a recording marks
+// the three phases.
 void CLIENTFRAME();
+// Its phases: everything up to the flush of what the frame sends, and the
+// drawing (PICTURE false keeps only the state the drawing writes: camera,
+// headings, ship images). The third phase is KELPAGEFLIP.
+void CLIENTFRAMEUPDATE();
+// What sets the own ship's controls at the start of a frame: CLIENTCONTROLS
+// (the keys) unless this thread's client is steered otherwise (a replay of
+// a bot's game). Per thread.
+extern CLIENTTHREADLOCAL void (*CLIENTSTEERING)();
+void CLIENTFRAMEDRAW(bool picture);
+// The drawing alone, from the state CLIENTDRAWSTATE left: the game screen
+// and the chat row.
+void CLIENTFRAMEPICTURE();

@@ -2,6 +2,7 @@
 // and projectile motion between server messages. Main thread only.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 // Key codes the controls read.
@@ -27,3 +28,7 @@ void CLIENTSPAWNPROJECTILE(int32_t OWNER, int32_t DIRECTION, int32_t SPEED, int3
 
 // Puts both clock pairs back to their start (tests only).
 void CLIENTRESETPHYSICSCLOCKS();
+// The four clock values (ships' LASTTIME, DELTAT, projectiles' LASTTIME,
+// DELTAT), read and restored by recordings and replays.
+std::array<double, 4> CLIENTPHYSICSCLOCKS();
+void CLIENTSETPHYSICSCLOCKS(const std::array<double, 4>& values);

@@ -26,6 +26,7 @@ CLIENTTHREADLOCAL int32_t CLIENTQUITSONLOSS = 1;
 CLIENTTHREADLOCAL int32_t CLIENTNOHOST = 0;
 CLIENTTHREADLOCAL void (*CLIENTWAITINGFRAME)() = nullptr;
 CLIENTTHREADLOCAL std::array<uint64_t, 10> CLIENTAPPLIED{};
+CLIENTTHREADLOCAL void (*CLIENTMESSAGETAP)(const uint8_t* bytes, size_t length) = nullptr;
 
 namespace {
 // A CONTROLS queued this frame, not yet handed to the kernel.
@@ -292,6 +293,7 @@ void CLIENTNETGETDATAPACKET() {
             const int32_t kind = NETREADINT(NETPEEK(conn));
             if ((kind == UPDATE && stateapplied) || applied >= CLIENTMESSAGESPERFRAME) return;
             DEBUGMESSAGE("client::Data Packet Recieved");
+            if (CLIENTMESSAGETAP != nullptr) CLIENTMESSAGETAP(NETPEEK(conn), static_cast<size_t>(length));
             APPLYMESSAGE();
             ++applied;
             if (!CLIENTCONNECTED()) return;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -50,6 +51,10 @@ constexpr int32_t CLIENTMESSAGESPERFRAME = 4096;
 extern CLIENTTHREADLOCAL std::array<uint64_t, 10> CLIENTAPPLIED;
 // A message still incomplete after this long counts as a lost connection.
 constexpr uint32_t CLIENTPARTIALLIMITMS = 3000;
+
+// When set, called with each whole message (kind first) right before the
+// dispatcher applies it: a recording keeps the bytes. Per thread.
+extern CLIENTTHREADLOCAL void (*CLIENTMESSAGETAP)(const uint8_t* bytes, size_t length);
 
 // Connects to VX_HOSTNAME on GAMEPORT, sends the code, reads the slot and
 // sends VX_PLAYERNAME. Every failure (network library, unknown host,

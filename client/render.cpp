@@ -76,17 +76,41 @@ std::string RECEPTIONTIMETEXT(double roundTripTime1, double roundTripTime2) {
     return "Reception time is :" + FORMATREAL(roundTripTime2 - roundTripTime1) + "ms";
 }
 
+void CLIENTDRAWSTATE() {
+    if (KELSCREENSURFACE == nullptr) return;
+    CLIENTDRAWSTATEFOR(KELSCREENSURFACE->w, KELSCREENSURFACE->h);
+}
+
+void CLIENTDRAWSTATEFOR(int32_t W, int32_t H) {
+    int32_t own = CLIENTCURRENTPLAYERSHIP;
+    if (own < 0 || own >= MAXPLAYERS) own = 0;
+    const SHIPTYPE& local = CLIENTPLAYERS[static_cast<size_t>(own)];
+
+    // Camera: the own ship's centre at the centre of the world view.
+    CLIENTPVPVARX = ROUNDEVEN((local.X - 2) - (W - PANELWIDTH) / 2.0);
+    CLIENTPVPVARY = ROUNDEVEN((local.Y - VIEWTOP) - (H - 50) / 2.0);
+    // Stars and projectiles do not depend on the headings, so wrapping them
+    // before anything is drawn shows the same picture.
+    for (size_t slot = 0; slot <= 3; ++slot) {
+        SHIPTYPE& ship = CLIENTPLAYERS[slot];
+        SHIPWRAPHEADING(ship.SUBDIRECTION);
+        ship.DIRECTION = SHIPWHOLEHEADING(ship.SUBDIRECTION);
+    }
+    for (SHIPTYPE& ship : CLIENTPLAYERS) ship.CURRENTGRAPHIC = SPRITEAT(PLAYER2SPRITES, ship.FRAME, ship.DIRECTION);
+}
+
 void CLIENTDRAWEVERYTHING() {
+    CLIENTDRAWSTATE();
+    CLIENTDRAWPICTURE();
+}
+
+void CLIENTDRAWPICTURE() {
     if (KELSCREENSURFACE == nullptr) return;
     const int32_t W = KELSCREENSURFACE->w;
     const int32_t H = KELSCREENSURFACE->h;
     int32_t own = CLIENTCURRENTPLAYERSHIP;
     if (own < 0 || own >= MAXPLAYERS) own = 0;
-    SHIPTYPE& local = CLIENTPLAYERS[static_cast<size_t>(own)];
-
-    // Camera: the own ship's centre at the centre of the world view.
-    CLIENTPVPVARX = ROUNDEVEN((local.X - 2) - (W - PANELWIDTH) / 2.0);
-    CLIENTPVPVARY = ROUNDEVEN((local.Y - VIEWTOP) - (H - 50) / 2.0);
+    const SHIPTYPE& local = CLIENTPLAYERS[static_cast<size_t>(own)];
     const double CAMX = CLIENTPVPVARX;
     const double CAMY = CLIENTPVPVARY;
 
@@ -111,12 +135,6 @@ void CLIENTDRAWEVERYTHING() {
         KELBLITIMAGE(x, y, image);
     }
 
-    for (size_t slot = 0; slot <= 3; ++slot) {
-        SHIPTYPE& ship = CLIENTPLAYERS[slot];
-        SHIPWRAPHEADING(ship.SUBDIRECTION);
-        ship.DIRECTION = SHIPWHOLEHEADING(ship.SUBDIRECTION);
-    }
-
     // Slots 1 to 3 show their own set beneath the common image.
     const SPRITESET* const OWNSETS[3] = {&PLAYER2SPRITES, &PLAYER3SPRITES, &PLAYER4SPRITES};
     for (size_t slot = 1; slot <= 3; ++slot) {
@@ -124,8 +142,7 @@ void CLIENTDRAWEVERYTHING() {
         if (ship.CONNECTED == 0) continue;
         BLITCENTRED(ship.X - CAMX, ship.Y - CAMY, SPRITEAT(*OWNSETS[slot - 1], ship.FRAME, ship.DIRECTION));
     }
-    for (SHIPTYPE& ship : CLIENTPLAYERS) {
-        ship.CURRENTGRAPHIC = SPRITEAT(PLAYER2SPRITES, ship.FRAME, ship.DIRECTION);
+    for (const SHIPTYPE& ship : CLIENTPLAYERS) {
         if (ship.CONNECTED != 0) BLITCENTRED(ship.X - CAMX, ship.Y - CAMY, ship.CURRENTGRAPHIC);
     }
 

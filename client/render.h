@@ -11,6 +11,14 @@
 // (CLIENTPVPVARX/Y), the wrapped headings of slots 0 to 3 and every ship's
 // CURRENTGRAPHIC.
 void CLIENTDRAWEVERYTHING();
+// The two halves of it: the state it writes (camera, headings,
+// CURRENTGRAPHIC), which a replay's fast re-apply keeps, and the drawing
+// from that state, which it skips.
+void CLIENTDRAWSTATE();
+// The same for a W x H screen that is not there (a replay without a window
+// of a game that had one).
+void CLIENTDRAWSTATEFOR(int32_t W, int32_t H);
+void CLIENTDRAWPICTURE();
 
 // An integer in plain decimal.
 std::string FORMATINTEGER(int64_t value);

@@ -4,10 +4,14 @@
 // Threads: main thread; GAMESERVERTHREAD is started, stopped and joined here.
 #include <csignal>
 #include <cstdlib>
+#include <iostream>
+#include <string>
 #include <thread>
 
 #include "client/client.h"
+#include "client/recorder.h"
 #include "main/spine.h"
+#include "main/viewer.h"
 #include "media/video.h"
 #include "menu/pregame.h"
 #include "server/server.h"
@@ -36,7 +40,17 @@ void STOPSERVERTHREAD() {
 void ONSTOPSIGNAL(int /*signal*/) { QUITLOOP = 1; }
 }  // namespace
 
-int main(int /*argc*/, char** /*argv*/) {
+int main(int argc, char** argv) {
+    // The one option: "--replay FILE" watches a recording instead of playing.
+    if (argc > 1) {
+        const std::string option = argv[1];
+        if (argc != 3 || option != "--replay") {
+            std::cerr << "usage: vexil [--replay FILE]" << std::endl;
+            return 2;
+        }
+        KELEXITSTATUS = REPLAYVIEWER(argv[2]);
+        KELQUIT();
+    }
     KELDISPLAYLOSTHOOK = STOPSERVERTHREAD;
     std::atexit(STOPSERVERTHREAD);
     struct sigaction action {};
@@ -56,6 +70,8 @@ int main(int /*argc*/, char** /*argv*/) {
 
     DEBUGMESSAGE("Spawning Client Thread");
     int32_t CLIENTOPTION = 0;
+    // Every game played is recorded into demos/ of the player's folder.
+    CLIENTRECORDDIR = "demos";
     GAMECLIENT(CLIENTOPTION);
     QUITLOOP = 1;
 

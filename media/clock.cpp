@@ -10,6 +10,8 @@ void SDLDELAY(uint32_t ms) { SDL_Delay(ms); }
 
 uint32_t (*KELTICKSOURCE)() = SDLTICKS;
 void (*KELDELAYSINK)(uint32_t) = SDLDELAY;
+thread_local uint32_t (*KELTHREADTICKS)() = nullptr;
+thread_local void (*KELTHREADDELAY)(uint32_t) = nullptr;
 
 void KELUSEREALCLOCK() {
     KELTICKSOURCE = SDLTICKS;

@@ -5,8 +5,21 @@
 #include <SDL.h>
 
 std::array<int16_t, KELKEYCOUNT> KEYS{};
+thread_local int (*KELEVENTSOURCE)(SDL_Event* event) = nullptr;
+thread_local void (*KELMOUSESOURCE)(int32_t& x, int32_t& y, int32_t& buttons) = nullptr;
+
+void KELSAMPLEMOUSE(int32_t& x, int32_t& y, int32_t& buttons) {
+    SDL_PumpEvents();
+    int mx = 0;
+    int my = 0;
+    buttons = SDL_GetMouseState(&mx, &my) & 0xFF;
+    x = mx;
+    y = my;
+}
 
 namespace {
+int POLL(SDL_Event* event) { return KELEVENTSOURCE != nullptr ? KELEVENTSOURCE(event) : SDL_PollEvent(event); }
+
 void SETKEY(int code, bool held) {
     if (code >= 0 && code < KELKEYCOUNT) KEYS[static_cast<size_t>(code)] = held ? -1 : 0;
 }
@@ -14,7 +27,7 @@ void SETKEY(int code, bool held) {
 
 int32_t KELMULTIKEY(int32_t x) {
     SDL_Event event;
-    while (SDL_PollEvent(&event)) {
+    while (POLL(&event)) {
         switch (event.type) {
             case SDL_KEYDOWN:
                 SETKEY(event.key.keysym.sym, true);
@@ -70,7 +83,7 @@ int32_t KELMULTIKEY(int32_t x) {
 
 int32_t KELGETSINGLEEVENT() {
     SDL_Event event;
-    while (SDL_PollEvent(&event)) {
+    while (POLL(&event)) {
         switch (event.type) {
             case SDL_KEYDOWN:
                 return event.key.keysym.sym;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "media/clock.h"
+#include "media/input.h"
 #include "media/video.h"
 
 int32_t KELOLDTIMER = 0;
@@ -15,6 +16,7 @@ double KELMEASUREDFRAMERATE = 0;
 int32_t KELMOUSEX = 0;
 int32_t KELMOUSEY = 0;
 int32_t KELMOUSEBUTTONS = 0;
+thread_local bool KELPAGEFLIPSHOWS = true;
 
 namespace {
 // Ends start-up over a bitmap: one line on standard error, then the library
@@ -134,11 +136,16 @@ void KELGETSCREENDIMENSIONS(int32_t& w, int32_t& h) {
 
 void KELPAGEFLIP() {
     if (KELSDL_STARTED == 0) return;
-    if (KELSCREENSURFACE != nullptr) SDL_Flip(KELSCREENSURFACE);
-    SDL_PumpEvents();
-    int mx = 0;
-    int my = 0;
-    KELMOUSEBUTTONS = SDL_GetMouseState(&mx, &my) & 0xFF;
+    if (KELSCREENSURFACE != nullptr && KELPAGEFLIPSHOWS) SDL_Flip(KELSCREENSURFACE);
+    int32_t mx = 0;
+    int32_t my = 0;
+    int32_t buttons = 0;
+    if (KELMOUSESOURCE != nullptr) {
+        KELMOUSESOURCE(mx, my, buttons);
+    } else {
+        KELSAMPLEMOUSE(mx, my, buttons);
+    }
+    KELMOUSEBUTTONS = buttons;
     KELMOUSEX = mx;
     KELMOUSEY = my;
     // Tick arithmetic is modular (unsigned), so the pacing carries on when

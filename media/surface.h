@@ -26,7 +26,11 @@ void KELQFAKBLITCULLEDIMAGE(int32_t xc, int32_t yc, int32_t w, int32_t h, int32_
                             SDL_Surface* image);
 void KELQFAKBLITIMAGE(int32_t x, int32_t y, int32_t number, SDL_Surface* image);
 void KELGETSCREENDIMENSIONS(int32_t& w, int32_t& h);
+// Shows the frame (unless KELPAGEFLIPSHOWS is false: a replay's fast
+// re-apply keeps the bookkeeping and skips the display), samples the mouse
+// and waits out the frame period.
 void KELPAGEFLIP();
+extern thread_local bool KELPAGEFLIPSHOWS;
 
 // Clip rectangle helpers used by the game screen.
 void KELSETCLIP(int32_t x, int32_t y, int32_t w, int32_t h);

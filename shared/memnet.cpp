@@ -66,3 +66,11 @@ int32_t NETMEMORYPUMP(NETCONNECTION& conn) {
 void NETMEMORYDELIVER(NETCONNECTION& conn, const uint8_t* bytes, size_t count) {
     if (conn.MEMOUT != nullptr) conn.MEMOUT->insert(conn.MEMOUT->end(), bytes, bytes + count);
 }
+
+void NETMEMORYFEED(NETCONNECTION& conn, const uint8_t* data, size_t size, bool ends) {
+    if (!conn.MEMORY) return;
+    conn.MEMIN = data;
+    conn.MEMINSIZE = size;
+    conn.MEMINPOS = 0;
+    conn.MEMINENDS = ends;
+}

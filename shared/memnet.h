@@ -37,6 +37,11 @@ TCPsocket NETACCEPT(TCPsocket listener);
 // SDLNet_TCP_Open, or the queued memory connection.
 TCPsocket NETOPEN(IPaddress* address);
 
+// Hands an attached memory connection DATA[0..SIZE) as its next input (kept
+// alive by the caller), replacing what was left of the old one; ENDS as for
+// NETQUEUEMEMORY. A replay reveals each recorded frame's bytes this way.
+void NETMEMORYFEED(NETCONNECTION& conn, const uint8_t* data, size_t size, bool ends);
+
 // For net.cpp: makes CONN (already reset) the queued memory connection's
 // record; its pump (input moved into CONN's buffer, or the close once it is
 // used up); its delivery of COUNT queued output bytes.

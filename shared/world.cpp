@@ -38,6 +38,10 @@ int32_t RANDOMARENACOORDINATE() { return FLOORINT(RANDOMVALUE() * 10000.0) - 500
 
 void RESETRANDOM() { RANDOMSTATE = RANDOMSTART; }
 
+uint32_t RANDOMSTATENOW() { return RANDOMSTATE; }
+
+void SETRANDOMSTATE(uint32_t state) { RANDOMSTATE = state; }
+
 namespace {
 int32_t CLAMPTOINT(double value) {
     if (std::isnan(value)) return 0;

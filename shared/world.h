@@ -107,6 +107,9 @@ double RANDOMVALUE();
 int32_t RANDOMARENACOORDINATE();
 // Puts the calling thread's generator back to its start state (tests only).
 void RESETRANDOM();
+// The calling thread's generator state, read and restored by recordings.
+uint32_t RANDOMSTATENOW();
+void SETRANDOMSTATE(uint32_t state);
 
 // Real to whole number: nearest, halves to even.
 int32_t ROUNDEVEN(double value);

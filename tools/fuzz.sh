@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang (libFuzzer, AddressSanitizer,
+# Builds the fuzz targets (the server's and the client's wire, the recording reader) with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) in build-fuzz/ and runs each for a bounded
 # time, starting from the committed seeds (fuzz/seeds/) and the corpus
 # found so far (build-fuzz/corpus/, grows from run to run). Fails when a
 # target finds a crash, leaves the crashing input in build-fuzz/artifacts/
 # and prints how to replay it. Prints runs, runs per second and coverage.
-#   tools/fuzz.sh [SECONDS]         both targets at once, one core each (60 s by default)
+#   tools/fuzz.sh [SECONDS]         all targets at once (60 s by default)
 #   tools/fuzz.sh --long SECONDS    one target after the other, each on both
 #                                   cores (two workers) for SECONDS
 # No sockets: the targets feed their bytes through memory connections.
@@ -15,7 +15,7 @@ LONG=0
 if [[ "${1:-}" == "--long" ]]; then LONG=1; shift; fi
 SECONDS_EACH="${1:-60}"
 BUILD="$ROOT/build-fuzz"
-TARGETS=(server client)
+TARGETS=(server client replay)
 
 echo "=== fuzzing (${SECONDS_EACH} s per target$([[ $LONG == 1 ]] && echo ', two workers each')) ==="
 cmake -S "$ROOT/fuzz" -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

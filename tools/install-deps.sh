@@ -9,7 +9,7 @@ set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config
           libsdl1.2-dev libsdl-gfx1.2-dev libsdl-net1.2-dev libsdl-ttf2.0-dev
-          ttf-bitstream-vera dpkg-dev)
+          zlib1g-dev ttf-bitstream-vera dpkg-dev)
 if [[ "${1:-}" == "--tests" ]]; then
     # libsdl1.2-compat: the end-to-end tests also run on sdl12-compat, which
     # installs beside the classic SDL 1.2 where that still exists (Debian 12).

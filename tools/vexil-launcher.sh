@@ -7,6 +7,10 @@
 # defaults.cfg left to the game. The installed files are found relative to
 # this script, so the same tree works under /usr, ~/.local or unpacked
 # anywhere. The game's exit status is passed on.
+#   vexil                plays
+#   vexil FILE           watches the recording FILE (what the desktop passes
+#   vexil --replay FILE  when a recording is opened); a relative FILE is
+#                        taken from the folder the launcher was started in.
 set -eu
 HERE=$(dirname "$(readlink -f "$0")")
 GAME="$HERE/../lib/games/vexil/vexil"
@@ -29,5 +33,18 @@ fi
 if [ ! -e "$PLAYER/config.cfg" ]; then
     printf 'xres, 800\nyres, 600\ndepth, 32\n' > "$PLAYER/config.cfg"
 fi
+# A recording named relative to where the player started us is made
+# absolute before the game changes into the player's folder.
+if [ "$#" -eq 2 ] && [ "$1" = "--replay" ]; then
+    shift
+fi
+if [ "$#" -eq 1 ] && [ "${1#-}" = "$1" ]; then
+    case "$1" in
+        /*) FILE=$1 ;;
+        *) FILE="$(pwd)/$1" ;;
+    esac
+    cd "$PLAYER"
+    exec "$GAME" --replay "$FILE"
+fi
 cd "$PLAYER"
-exec "$GAME"
+exec "$GAME" "$@"

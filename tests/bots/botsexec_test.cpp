@@ -1,9 +1,15 @@
 // vexil-bots against vexil-server on the game port (in the test's own
 // network namespace): the bots join, fly and fire at ships they only know
-// from the server's messages, and leave cleanly on SIGTERM. Main thread only.
+// from the server's messages, and leave cleanly on SIGTERM; the first one's
+// recording of its game replays exactly. Main thread only.
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "client/replay.h"
 
 #include "tests/support/child.h"
 #include "tests/support/peer.h"
@@ -20,7 +26,8 @@ TEST(BotsExecutable, ThreeBotsJoinPlayAndLeaveCleanly) {
                      watcher.PLAYERS[static_cast<size_t>(slot)].PLAYERNAME.rfind("robo", 0) == 0;
         return count;
     };
-    CHILDPROCESS bots = STARTCHILD(VEXILBOTSPATH, {"--count", "3", "--name", "robo", "localhost"});
+    const std::string record = "/tmp/vexil-botrecord-" + std::to_string(getpid());
+    CHILDPROCESS bots = STARTCHILD(VEXILBOTSPATH, {"--count", "3", "--name", "robo", "--record", record, "localhost"});
     ASSERT_TRUE(watcher.RUNUNTIL([&] { return others() == 3; }, 30000)) << others();
     // A bot fires only when aimed at another ship, which it knows from UPDATEs alone.
     EXPECT_TRUE(watcher.RUNUNTIL([&] { return watcher.SHOTSFIRED.size() >= 3; }, 20000));
@@ -29,6 +36,15 @@ TEST(BotsExecutable, ThreeBotsJoinPlayAndLeaveCleanly) {
     READREST(bots, 1000);
     EXPECT_NE(bots.OUTTEXT.find("vexil-bots: 3 played, 0 could not join, 0 dropped by the server\n"), std::string::npos) << bots.OUTTEXT;
     EXPECT_EQ(bots.ERRTEXT, "");
+    const std::filesystem::directory_iterator recorded(record);
+    ASSERT_NE(recorded, std::filesystem::directory_iterator());
+    ASSERT_TRUE(REPLAYOPEN(recorded->path())) << REPLAYMESSAGE();
+    EXPECT_EQ(REPLAYHEADER().PLAYERNAME, "robo1");
+    while (REPLAYSTEP(false)) {
+    }
+    EXPECT_TRUE(REPLAYSTATUS() == REPLAYFINISHED && REPLAYFRAMECOUNT() > 30) << REPLAYMESSAGE();
+    REPLAYCLOSE();
+    std::filesystem::remove_all(record);
     EXPECT_TRUE(watcher.RUNUNTIL([&] { return others() == 0; }, 15000));
     kill(server.PID, SIGTERM);
     EXPECT_EQ(WAITEXIT(server, 10000), 0);

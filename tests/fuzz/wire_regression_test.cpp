@@ -11,6 +11,7 @@
 
 // The harness of the fuzz targets (fuzz/harness.cpp): null when every check holds.
 const char* FUZZSTREAM(bool client, const uint8_t* data, size_t size);
+const char* FUZZREPLAY(const uint8_t* data, size_t size);
 
 // seeds/server/longest-name-join-and-leave: a name of the longest length a
 // peer may send made the join and leave lines longer than any string a
@@ -21,6 +22,10 @@ TEST(WireRegression, EveryKeptStreamPassesTheFuzzChecks) {
             const std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(std::ifstream(entry.path(), std::ios::binary).rdbuf()), {});
             EXPECT_STREQ(FUZZSTREAM(side == "client", bytes.data(), bytes.size()), nullptr) << entry.path();
         }
+    for (const auto& entry : std::filesystem::directory_iterator(VEXIL_SOURCE_DIR "/fuzz/seeds/replay")) {
+        const std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(std::ifstream(entry.path(), std::ios::binary).rdbuf()), {});
+        EXPECT_STREQ(FUZZREPLAY(bytes.data(), bytes.size()), nullptr) << entry.path();
+    }
 }
 
 // Fifteen players with names of the longest length make an UPDATE of almost

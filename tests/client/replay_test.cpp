@@ -1,0 +1,241 @@
+// Recordings: the header layout, a scripted game recorded and replayed
+// exactly (with seeks), a changed message caught at its frame, cut and
+// hostile files, the folder's rotation and a failing disk.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include <zlib.h>
+
+#include "client/client.h"
+#include "client/demofile.h"
+#include "client/network.h"
+#include "client/recorder.h"
+#include "client/replay.h"
+#include "main/spine.h"
+#include "media/clock.h"
+#include "media/input.h"
+#include "shared/protocol.h"
+#include "tests/support/screen.h"
+#include "tests/support/script.h"
+
+namespace {
+std::vector<uint8_t> READALL(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A game of FRAMES frames in slot 2 against a scripted server, recorded
+// into demos/: ships that move, shots, chat, names, kills, held keys.
+std::string RECORDGAME(int frames) {
+    STARTGAMEVIDEO();
+    FAKESERVER s;
+    EXPECT_TRUE(MEMORYJOIN(s, 2));
+    USEFAKECLOCK(5000);
+    KELMULTIKEY(0), KELRESETKEYS();
+    CLIENTSETCHATROW(800, 600);
+    EXPECT_TRUE(RECORDERSTART("demos", "test.server", 1, VX_PLAYERNAME));
+    SHIPTABLE ships{};
+    ships[0].CONNECTED = ships[2].CONNECTED = ships[5].CONNECTED = 1, ships[5].PLAYERNAME = "Eve";
+    PROTOWRITEFULLSTATE(s.CONN, ships);
+    for (int f = 0; f < frames; ++f) {
+        ships[0].X += 3.25, ships[5].Y -= 1.5, ships[5].SUBDIRECTION = f * 0.7;
+        PROTOWRITEUPDATE(s.CONN, ships, 2);
+        if (f % 17 == 3) PROTOWRITESHOTFIRED(s.CONN, f, BULLETTYPE{.X = 1, .Y = 2, .SPEED = 600, .DIRECTION = 9, .SPRITE = 1});
+        if (f % 29 == 5) PROTOWRITECHAT(s.CONN, std::string("\xfe\xfe\xfe") + "Eve: hi " + std::to_string(f));
+        if (f == 40) PROTOWRITENAMEINFO(s.CONN, 0, "Bob"), PROTOWRITEKILLCOUNT(s.CONN, 5, 3);
+        if (f % 20 == 2) PUSHKEY(f % 40 == 2 ? SDLK_UP : SDLK_LEFT, true);
+        if (f % 20 == 12) PUSHKEY(f % 40 == 12 ? SDLK_UP : SDLK_LEFT, false);
+        SAY(s);
+        CLIENTFRAME();
+    }
+    RECORDERSTOP();
+    KELUSEREALCLOCK();
+    return RECORDERPATH();
+}
+
+// The file's records again after EDIT changed its frames (index from 0).
+std::vector<uint8_t> REWRITE(const std::string& path, const std::function<void(size_t, DEMOFRAME&)>& edit) {
+    DEMOREADER reader;
+    DEMOHEADER header;
+    EXPECT_TRUE(DEMOOPEN(reader, path, header));
+    std::vector<uint8_t> stream, body;
+    DEMOCODEC in, out;
+    DEMOSTART start;
+    DEMOFRAME frame;
+    uint8_t kind = 0;
+    size_t index = 0;
+    uint32_t crc = 0;
+    for (DEMOREAD got; (got = DEMONEXT(reader, kind, body)) == DEMORECORD || got == DEMOEND;) {
+        if (kind == DEMOSTARTRECORD) DEMODECODESTART(body.data(), body.size(), start), in.LASTTICK = out.LASTTICK = start.TICKBASE;
+        if (kind == DEMOFRAMERECORD) {
+            EXPECT_TRUE(DEMODECODEFRAME(in, body.data(), body.size(), frame));
+            edit(index++, frame);
+            body.clear(), DEMOENCODEFRAME(out, frame, body);
+        }
+        if (kind == DEMOCHECKRECORD) continue;  // one new check record before the end
+        if (kind == DEMOENDRECORD) {
+            const std::vector<uint8_t> check{uint8_t(crc), uint8_t(crc >> 8), uint8_t(crc >> 16), uint8_t(crc >> 24)};
+            DEMOAPPENDRECORD(stream, DEMOCHECKRECORD, check);
+        }
+        DEMOAPPENDRECORD(stream, kind, body);
+        crc = DEMORECORDSCRC(crc, kind, body.data(), body.size());
+    }
+    std::vector<uint8_t> file(reader.FILE.begin(), reader.FILE.begin() + static_cast<std::ptrdiff_t>(reader.STREAMSTART));
+    uLongf size = compressBound(stream.size());
+    file.resize(file.size() + size);
+    compress2(file.data() + reader.STREAMSTART, &size, stream.data(), stream.size(), 9);
+    file.resize(reader.STREAMSTART + size);
+    return file;
+}
+
+// Steps to the end; how many frames matched.
+int64_t PLAYOUT(bool draw) {
+    while (REPLAYSTEP(draw)) {}
+    return REPLAYFRAMEINDEX();
+}
+}  // namespace
+
+TEST(Recording, HeaderLayoutAndForeignFormats) {
+    const DEMOHEADER header{"1.0.0", "Ann", "h.x", 0x0102030405060708, 2, 800, 600};
+    const std::vector<uint8_t> golden{
+        'V', 'X', 'D', 'E', 'M', 'O', '\r', '\n', 0x01, 0x00, 0x1F, 0x00,   // magic, format 1, body 31 bytes
+        0x05, '1', '.', '0', '.', '0', 0x03, 0x00, 'A', 'n', 'n', 0x03, 'h', '.', 'x',
+        0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01, 0x02, 0x00, 0x00, 0x00, 0x20, 0x03, 0x58, 0x02};
+    EXPECT_EQ(DEMOHEADERBYTES(header), golden);
+    std::vector<uint8_t> other = golden;
+    other[8] = 2;
+    EXPECT_FALSE(REPLAYOPENBYTES(other));
+    EXPECT_EQ(REPLAYMESSAGE(), "a recording of format version 2; this game reads format version 1");
+    other.assign(golden.begin(), golden.end() - 1);  // header cut short
+    EXPECT_FALSE(REPLAYOPENBYTES(other));
+    EXPECT_FALSE(REPLAYOPENBYTES(std::vector<uint8_t>(golden.begin(), golden.begin() + 9)));
+    EXPECT_EQ(REPLAYMESSAGE(), "not a Vexil! recording");
+    REPLAYCLOSE();
+}
+
+// Every frame's check value matches, drawn or fast, also after jumps back
+// and ahead; one changed bit of one message stops the replay at its frame.
+TEST(Recording, AScriptedGameReplaysExactlyAndAChangedMessageStopsAtItsFrame) {
+    const std::string path = RECORDGAME(120);
+    ASSERT_TRUE(REPLAYOPEN(path)) << REPLAYMESSAGE();
+    EXPECT_EQ(REPLAYHEADER().PLAYERNAME, VX_PLAYERNAME);
+    EXPECT_EQ(REPLAYFRAMECOUNT(), 120);
+    EXPECT_NEAR(REPLAYDURATION(), 119 * 33, 119);
+    EXPECT_EQ(PLAYOUT(true), 120);
+    EXPECT_EQ(REPLAYSTATUS(), REPLAYFINISHED);
+    EXPECT_EQ(CLIENTCHATBUFFER[0].substr(3), "Eve: hi 92");
+    REPLAYSEEK(2000);
+    EXPECT_TRUE(REPLAYSTATUS() == REPLAYPLAYING && REPLAYTIME() <= 2000 && REPLAYTIME() > 1960);
+    REPLAYSEEK(3000);
+    EXPECT_EQ(PLAYOUT(false), 120);
+    EXPECT_EQ(REPLAYSTATUS(), REPLAYFINISHED);
+
+    size_t changed = 0;
+    const std::vector<uint8_t> bent = REWRITE(path, [&](size_t index, DEMOFRAME& frame) {
+        if (changed != 0 || index < 50 || frame.MESSAGELENGTHS.empty() || NETREADINT(frame.MESSAGEBYTES.data()) != UPDATE) return;
+        frame.MESSAGEBYTES[14] ^= 1;  // slot 0's X
+        changed = index + 1;
+    });
+    ASSERT_TRUE(REPLAYOPENBYTES(bent));
+    EXPECT_EQ(PLAYOUT(false), static_cast<int64_t>(changed));
+    EXPECT_EQ(REPLAYSTATUS(), REPLAYMISMATCH);
+    EXPECT_EQ(REPLAYMESSAGE(), "the replay differs from the recording at frame " + std::to_string(changed) +
+                                   " (recorded by Vexil! 1.0.0, replayed by Vexil! 1.0.0)");
+    REPLAYCLOSE();
+}
+
+// A file cut anywhere replays its whole frames and then says it was cut;
+// bad compressed data and a length beyond any record say so where they are.
+TEST(Recording, CutDamagedAndHostileFilesEndWithOneLine) {
+    const std::string path = RECORDGAME(150);
+    const std::vector<uint8_t> whole = READALL(path);
+    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * 2 / 3));
+    ASSERT_TRUE(REPLAYOPENBYTES(cut));
+    EXPECT_TRUE(REPLAYFRAMECOUNT() > 10 && REPLAYFRAMECOUNT() < 150);
+    EXPECT_EQ(PLAYOUT(false), REPLAYFRAMECOUNT());
+    EXPECT_EQ(REPLAYSTATUS(), REPLAYCUT);
+    EXPECT_EQ(REPLAYMESSAGE(), "the recording was cut short after frame " + std::to_string(REPLAYFRAMECOUNT()));
+
+    std::vector<uint8_t> garbage = whole;
+    for (size_t i = whole.size() * 9 / 10; i < whole.size(); ++i) garbage[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_TRUE(REPLAYOPENBYTES(garbage)) << REPLAYMESSAGE();
+    PLAYOUT(false);
+    EXPECT_EQ(REPLAYSTATUS(), REPLAYBROKEN);
+    EXPECT_NE(REPLAYMESSAGE().find("corrupted"), std::string::npos) << REPLAYMESSAGE();
+
+    // A start record claiming 2 GiB: refused before anything that size is made.
+    std::vector<uint8_t> hostile = DEMOHEADERBYTES(DEMOHEADER{"1.0.0", "x", "y", 0, 0, 640, 480});
+    const uint8_t record[] = {DEMOSTARTRECORD, 0x80, 0x80, 0x80, 0x80, 0x08};
+    uLongf size = 64;
+    std::vector<uint8_t> packed(size);
+    compress2(packed.data(), &size, record, sizeof record, 9);
+    hostile.insert(hostile.end(), packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(size));
+    EXPECT_FALSE(REPLAYOPENBYTES(hostile));
+    EXPECT_EQ(REPLAYMESSAGE(), "the recording is corrupted (a record's length is beyond any real one)");
+    REPLAYCLOSE();
+}
+
+TEST(Recording, TheFolderKeepsTheNewestTwentyAndNamesCarryDateTimeAndServer) {
+    STARTGAMEVIDEO();
+    std::filesystem::remove_all("rot");
+    std::filesystem::create_directories("rot");
+    for (int day = 10; day < 35; ++day) WRITEFILE("rot/2020-01-" + std::to_string(day) + "_00-00-00_x.vxdemo", "");
+    WRITEFILE("rot/notes.txt", "");
+    ASSERT_TRUE(RECORDERSTART("rot", "a b/c:7778", 1, VX_PLAYERNAME));
+    RECORDERSTOP();
+    size_t demos = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("rot")) demos += entry.path().extension() == ".vxdemo";
+    EXPECT_EQ(demos, 20u);
+    EXPECT_FALSE(std::filesystem::exists("rot/2020-01-15_00-00-00_x.vxdemo"));
+    EXPECT_TRUE(std::filesystem::exists("rot/2020-01-16_00-00-00_x.vxdemo") && std::filesystem::exists("rot/notes.txt"));
+    EXPECT_EQ(DEMOFILENAME(0, "a b/c:7778").substr(19), "_a_b_c_7778.vxdemo");
+    EXPECT_EQ(DEMOFILENAME(0, "..").substr(19), "_server.vxdemo");
+}
+
+// A disk that refuses the writes, or a folder that cannot be made: one line
+// on standard error, the recording stops, the frames go on.
+TEST(Recording, AWriteErrorStopsTheRecordingWithOneLineAndTheGameGoesOn) {
+    STARTGAMEVIDEO();
+    FAKESERVER s;
+    ASSERT_TRUE(MEMORYJOIN(s, 1));
+    WRITEFILE("afile", "");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(RECORDERSTART("afile/demos", "h", 1, VX_PLAYERNAME));
+    EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("vexil: not recording this game: cannot create afile/demos/", 0), 0u);
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 64;  // the header fits, the first block does not
+    setrlimit(RLIMIT_FSIZE, &small);
+    // Standard error into a pipe: a capture file would fall under the limit too.
+    int pipeends[2];
+    ASSERT_EQ(pipe(pipeends), 0);
+    std::cerr.flush();
+    const int olderr = dup(2);
+    dup2(pipeends[1], 2);
+    ASSERT_TRUE(RECORDERSTART("full", "h", 1, VX_PLAYERNAME));
+    int frames = 0;
+    for (const uint32_t start = NETNOW(); RECORDERACTIVE() && NETNOW() - start < 5000; ++frames) {
+        SHIPTABLE ships{};
+        ships[3].X = frames, ships[3].CONNECTED = 1;
+        PROTOWRITEUPDATE(s.CONN, ships, 1), SAY(s);
+        CLIENTFRAME();
+    }
+    const int stopped = frames;
+    for (int i = 0; i < 3; ++i, ++frames) CLIENTFRAME();
+    setrlimit(RLIMIT_FSIZE, &old);
+    dup2(olderr, 2), close(olderr), close(pipeends[1]);
+    std::string said(4096, '\0');
+    said.resize(static_cast<size_t>(std::max<ssize_t>(0, read(pipeends[0], said.data(), said.size()))));
+    close(pipeends[0]);
+    EXPECT_EQ(said.rfind("vexil: recording stopped, the game goes on: cannot write full/", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+    EXPECT_TRUE(!RECORDERACTIVE() && frames == stopped + 3 && CLIENTCONNECTED());
+}
