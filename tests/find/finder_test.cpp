@@ -113,7 +113,7 @@ protected:
 TEST_F(FINDERTEST, EachGameOnceSortedByNameAndOnlyAnswersToThisSearch) {
     RESPONDER server([](int sock, const sockaddr_in& to, uint32_t token) {
         SEND(sock, to, ANSWER(token, 7, "Zulu", 2));
-        SEND(sock, to, ANSWER(token, 8, "alpha\x1b[2J", 0));
+        SEND(sock, to, ANSWER(token, 8, "alpha\x1b[2J\x7f", 0));
         SEND(sock, to, ANSWER(token + 1, 9, "Wrong token", 0));
         std::vector<uint8_t> cut = ANSWER(token, 10, "Cut short", 1), grown = ANSWER(token, 11, "Grown", 0);
         cut.pop_back(), grown.push_back(0);
@@ -127,7 +127,7 @@ TEST_F(FINDERTEST, EachGameOnceSortedByNameAndOnlyAnswersToThisSearch) {
     });
     uint32_t took = 0;
     const FINDERTYPE finder = SEARCH(&took);
-    EXPECT_EQ(LIST(finder), "10.0.0.1 alpha?[2J 0/16\n10.0.0.1:7779 Other port 0/16\n10.0.0.1 Zulu 2/16\n");
+    EXPECT_EQ(LIST(finder), "10.0.0.1 alpha?[2J? 0/16\n10.0.0.1:7779 Other port 0/16\n10.0.0.1 Zulu 2/16\n");
     EXPECT_EQ(FINDERWHERE(finder), "vxa (10.0.0.255), 255.255.255.255 and 127.0.0.1");
     // Three rounds to each place, in about a second and a half.
     EXPECT_EQ(server.COUNTS(), (std::map<std::string, int>{{"10.0.0.255", 3}, {"127.0.0.1", 3}, {"255.255.255.255", 3}}));
@@ -195,10 +195,15 @@ TEST_F(FINDERTEST, PreGameListClicksFillTheAddressAndDoubleClickJoins) {
     int frame = 0, sentbeforeclick = -1;
     const uint32_t deadline = FINDERNOWMS() + 20000;
     const auto row = [](int r) { return GAMELISTY + 2 + r * GAMELISTROWH + 8; };
-    // Mouse per frame once both games are listed: a click on Zulu's row,
-    // then a look at the screen, then a double click on alpha's.
-    const std::vector<std::array<int, 3>> CLICKS = {{400, row(1), 1}, {400, row(1), 0}, {0, 0, 0}, {400, row(0), 1},
-                                                    {400, row(0), 0}, {400, row(0), 1}, {400, row(0), 0}};
+    // Mouse per frame once both games are listed: a press dragged to
+    // another row (no click); a click on Zulu's row and another more than
+    // 400 ms (15 frames) later (no double click); a look at the screen; a
+    // double click on alpha's row.
+    std::vector<std::array<int, 3>> CLICKS = {{400, row(0), 1}, {400, row(1), 0}, {0, 0, 0}, {400, row(1), 1}, {400, row(1), 0}};
+    CLICKS.resize(CLICKS.size() + 15, {0, 0, 0});
+    CLICKS.insert(CLICKS.end(), {{400, row(1), 1}, {400, row(1), 0}, {0, 0, 0}, {400, row(0), 1}, {400, row(0), 0},
+                                 {400, row(0), 1}, {400, row(0), 0}});
+    std::string afterdrag;
     size_t click = 0;
     PREGAMEFRAMEHOOK = [] { STEP(); };
     STEP = [&] {
@@ -207,7 +212,8 @@ TEST_F(FINDERTEST, PreGameListClicksFillTheAddressAndDoubleClickJoins) {
         if (frame == 3) sentbeforeclick = int(server.COUNTS().size()), MOUSE(270, 311, 1);
         if (frame == 4) MOUSE(270, 311, 0);
         if (frame < 6 || STARTUPFINDER.RUNNING != 0 || FINDERRESULTS(STARTUPFINDER).size() < 2) return;
-        if (click == 3) {
+        if (click == 2) afterdrag = VX_HOSTNAME;
+        if (click == CLICKS.size() - 4) {
             for (int i = 0; i < 800 * 600; ++i) {
                 const int x = i % 800, y = i / 800;
                 if (x >= 640 || y >= 480) outside.push_back(READPIXEL(x, y));
@@ -221,7 +227,8 @@ TEST_F(FINDERTEST, PreGameListClicksFillTheAddressAndDoubleClickJoins) {
     PREGAMEFRAMEHOOK = nullptr;
     close(second);
     EXPECT_EQ(sentbeforeclick, 0);
-    EXPECT_EQ(VX_HOSTNAME + "|" + std::to_string(QUITLOOP.load()) + "|" + std::to_string(click), "127.0.0.2|0|7");
+    EXPECT_EQ(VX_HOSTNAME + "|" + std::to_string(QUITLOOP.load()) + "|" + std::to_string(click), "127.0.0.2|0|" + std::to_string(CLICKS.size()));
+    EXPECT_EQ(afterdrag, "typed");
     EXPECT_EQ(LIST(STARTUPFINDER), "127.0.0.2 alpha 16/16\n10.0.0.1 Zulu 2/16\n");
     EXPECT_EQ(STARTUPFINDER.SOCKET, -1) << "the search ends with the screen";
     EXPECT_EQ(rows, (std::vector<RGB>{WHITE, RGB{10, 36, 106}}));
@@ -230,9 +237,15 @@ TEST_F(FINDERTEST, PreGameListClicksFillTheAddressAndDoubleClickJoins) {
     std::vector<RGB> expected;
     MENUFILL(0, 0, 800, 600, 212, 208, 200);
     VX_HOSTNAME = "10.0.0.1";
-    for (BUTTONTYPE* b : {&STARTUPNEWSERVERBUTTON, &STARTUPJOINSERVERBUTTON, &STARTUPQUITBUTTON})
-        SETBUTTON(*b, b->X, b->Y, b->W, b->H, b->TEXT), BUTTONRENDER(*b);
-    STRMONITORRENDER(STARTUPNAMELABEL), STRMONITORRENDER(STARTUPIPLABEL), INPUTBOXRENDER(STARTUPNAMEMONITOR), INPUTBOXRENDER(STARTUPIPMONITOR);
+    BUTTONTYPE buttons[3];
+    for (int i = 0; i < 3; ++i)
+        SETBUTTON(buttons[i], 10, 100 + 110 * i, 200, 100, std::array{"Start New Server", "Join a Server", "Quit a Server"}[i]), BUTTONRENDER(buttons[i]);
+    std::string namelabel = "Player Name", iplabel = "IP Address";
+    STRMONITORTYPE labels[2];
+    INPUTBOXTYPE boxes[2];
+    SETSTRMONITOR(labels[0], 220, 210, namelabel), SETSTRMONITOR(labels[1], 220, 255, iplabel);
+    SETINPUTBOX(boxes[0], 220, 230, 300, 20, VX_PLAYERNAME), SETINPUTBOX(boxes[1], 220, 270, 300, 20, VX_HOSTNAME);
+    for (int i = 0; i < 2; ++i) STRMONITORRENDER(labels[i]), INPUTBOXRENDER(boxes[i]);
     for (int i = 0; i < 800 * 600; ++i)
         if (i % 800 < 640 && i / 800 < 480 && (i % 800 < 215 || i / 800 < 296)) expected.push_back(READPIXEL(i % 800, i / 800));
     EXPECT_TRUE(shown == expected) << "the screen's own widgets moved or changed";
