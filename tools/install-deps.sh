@@ -4,6 +4,7 @@
 # every name here is one both releases know (no version pins).
 #   tools/install-deps.sh          build and play
 #   tools/install-deps.sh --tests  also what the test suite needs
+#   tools/install-deps.sh --unit-check  also what tools/unit-check.sh needs
 set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config
@@ -14,6 +15,9 @@ if [[ "${1:-}" == "--tests" ]]; then
     # installs beside the classic SDL 1.2 where that still exists (Debian 12).
     PACKAGES+=(libgtest-dev iproute2 util-linux xvfb xdotool x11-apps imagemagick clang libclang-rt-dev
                lintian desktop-file-utils systemd libsdl1.2-compat)
+elif [[ "${1:-}" == "--unit-check" ]]; then
+    # A minimal Debian root, booted under systemd in a container.
+    PACKAGES+=(debootstrap systemd-container iproute2)
 fi
 
 missing=()

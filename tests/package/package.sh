@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package end to end: tools/package.sh makes it from the build
-# folder, lintian finds no error, it holds every installed part; unpacked,
-# its desktop entry and unit pass their validators, and its launcher, run
+# folder, lintian finds no error, it holds every installed part and a ufw
+# profile for both ports; unpacked, its desktop entry and unit pass their
+# validators, the unit's sandbox rates 2.0 or below, and its launcher, run
 # from other folders with a fresh HOME, shows the pre-game screen, keeps the
 # player's files from run to run, and says one line and ends with 1 once its
 # data is gone.
@@ -22,11 +23,16 @@ for f in games/vexil lib/games/vexil/vexil games/vexil-{server,bots,find} share/
 done
 ROOT="$ART/package.root"
 rm -rf "$ROOT" && dpkg-deb -x "$DEB" "$ROOT"
+grep -qsx 'ports=7778/tcp|7778/udp' "$ROOT/etc/ufw/applications.d/vexil-server" ||
+    e2e_fail "no ufw profile /etc/ufw/applications.d/vexil-server opening 7778/tcp and 7778/udp"
 desktop-file-validate "$ROOT/usr/share/applications/vexil.desktop" || e2e_fail "desktop-file-validate rejects the entry"
 if command -v systemd-analyze >/dev/null; then
     # The unit's program, looked for in the unpacked tree.
     sed "s|=/usr/|=$ROOT/usr/|" "$ROOT/usr/lib/systemd/system/vexil-server.service" >"$ART/vexil-server.service"
     systemd-analyze verify --man=no "$ART/vexil-server.service" || e2e_fail "systemd-analyze rejects the unit"
+    # The sandbox: exposure 2.0 or below (the threshold counts tenths).
+    systemd-analyze security --offline=true --threshold=20 "$ART/vexil-server.service" >"$ART/security.log" 2>&1 ||
+        e2e_fail "systemd-analyze security rates the unit's exposure $(sed -n 's/.*exposure level for [^:]*: \([0-9.]*\).*/\1/p' "$ART/security.log"), above 2.0 (see $ART/security.log)"
 else
     echo "[$NAME] SKIPPED the unit check: systemd-analyze is not installed"
 fi
