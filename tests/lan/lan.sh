@@ -34,7 +34,7 @@ lan_cleanup() {
         lan_until 5 eval "! kill -0 ${LAN_PIDS[i]} 2>/dev/null" || kill -9 "${LAN_PIDS[i]}" 2>/dev/null
     done
     for b in "${LAN_BRIDGES[@]}"; do ip link del "$b" 2>/dev/null; done
-    wait 2>/dev/null
+    wait "${LAN_PIDS[@]}" 2>/dev/null
 }
 
 # lan_start NAME ARTIFACTDIR: refuses to run in the machine's own network
