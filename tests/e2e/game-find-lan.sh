@@ -14,7 +14,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/../lan/lan.sh"
 EXE="$(realpath "${1:?executable}")"
 e2e_setup find-lan "${3:?artifact folder}" 800x600x24
-lan_start find-lan "$ART/find-lan.net"
+lan_start "$ART/find-lan.net"
 lan_two_servers "$(realpath "${2:?build folder}")"
 
 RUN="$ART/$NAME.run"
@@ -47,5 +47,4 @@ e2e_end "$PID" 30 || e2e_abort "the game did not end after Escape"
 e2e_wait 10 grep -q '^leave: slot 1 "Eve"' "$ART/find-lan.net/Alpha.log" || e2e_fail "Alpha's log shows no leave"
 [[ "$(head -n 1 "$RUN/defaults.cfg")" =~ ^10\.77\.[12]\.2$ ]] || e2e_fail "defaults.cfg remembers '$(head -n 1 "$RUN/defaults.cfg")'"
 [[ ! -s "$RUN/stderr.log" ]] || e2e_fail "standard error: $(head -c 300 "$RUN/stderr.log")"
-((LAN_FAILS == 0)) || e2e_fail "the LAN failed"
 e2e_finish
