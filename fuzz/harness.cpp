@@ -8,8 +8,16 @@
 // hand-moved clock until the server lets it go. Client side: the stream is
 // the server's answer from the slot number on; the client's handshake and
 // frame steps run until it finds the connection closed.
+// Discovery: a server input that starts "VXQ?" is a list of datagrams for
+// the server's discovery pass instead (SERVERDATAGRAMS below); every client
+// input is also handed to the discovery answer reader.
 // Threads: everything runs in the caller's thread.
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstring>
 #include <iostream>
+#include <map>
 
 #include "client/client.h"
 #include "client/controls.h"
@@ -19,7 +27,9 @@
 #include "media/clock.h"
 #include "media/video.h"
 #include "server/server.h"
+#include "shared/discovery.h"
 #include "shared/protocol.h"
+#include "shared/version.h"
 
 static uint32_t CLOCKNOW = 1000;
 static std::vector<uint8_t> HEARD, BACK;  // what the bystander and the stream's own peer were sent
@@ -60,6 +70,68 @@ static void SERVERPASS() {
     KELDELAY(SERVERSLOTSTATES[1].STAGE == SLOTREFUSING || SERVERSLOTSTATES[1].STAGE == SLOTCLOSING ? 50 : 5);
 }
 
+// Datagram mode: after "VXQ?", records of a source (1 byte: one of eight,
+// the last four of which no answer may go to), a clock step in ms taken
+// before the datagram (1 byte; the datagrams before it are all read first),
+// a length (2 bytes, little-endian) and that many bytes (fewer at the end).
+struct DATAGRAM {
+    const uint8_t* BYTES;
+    size_t SIZE;
+    uint32_t HOST;
+    uint16_t PORT;
+};
+static const uint32_t SOURCEHOSTS[8] = {htonl(0x7F000001), htonl(0x7F000002), htonl(0x0A010203), htonl(0xC0A80109),
+                                        htonl(0x7F000001), 0, htonl(0xE0000001), 0xFFFFFFFF};
+static const uint16_t SOURCEPORTS[8] = {40000, 40001, 5000, 1, 0, 40000, 40000, 40000};
+static std::vector<DATAGRAM> DATAGRAMS;
+static size_t DATAGRAMSREAD = 0;
+static const char* DATAGRAMFAULT = nullptr;
+// Per source address: the time of its first answer and its answers so far.
+static std::map<uint32_t, std::pair<uint32_t, uint32_t>> ANSWEREDBY;
+
+static bool DATAGRAMIN(uint8_t* buffer, size_t room, size_t& size, uint32_t& host, uint16_t& port) {
+    if (DATAGRAMSREAD == DATAGRAMS.size()) return false;
+    const DATAGRAM& next = DATAGRAMS[DATAGRAMSREAD++];
+    std::memcpy(buffer, next.BYTES, std::min(room, next.SIZE));
+    size = next.SIZE, host = next.HOST, port = next.PORT;
+    return true;
+}
+
+// An answer goes only to a well-formed query from one of the first four
+// sources, is no larger, reads back with its token and the bystander, and
+// keeps within both budgets (each starts full at its first answer).
+static void DATAGRAMOUT(const uint8_t* bytes, size_t size, uint32_t host, uint16_t port) {
+    const DATAGRAM& asked = DATAGRAMS[DATAGRAMSREAD - 1];
+    const auto source = std::find(SOURCEHOSTS, SOURCEHOSTS + 4, host) - SOURCEHOSTS;
+    uint32_t token = 0;
+    DISCOVERYINFO info;
+    auto& [since, answered] = ANSWEREDBY.try_emplace(host, CLOCKNOW, 0).first->second;
+    auto& [allsince, all] = ANSWEREDBY.try_emplace(0, CLOCKNOW, 0).first->second;
+    if (host != asked.HOST || source == 4 || port != SOURCEPORTS[source] || size > asked.SIZE ||
+        !DISCOVERYREADQUERY(asked.BYTES, asked.SIZE, token) || !DISCOVERYREADANSWER(bytes, size, info) || info.TOKEN != token ||
+        info.PORT != GAMEPORT || info.VERSION != VEXILVERSION || info.PLAYERS.size() != 1 || info.PLAYERS[0].NAME != "bystander")
+        DATAGRAMFAULT = "discovery answered what it must not, more than was asked, or what a finder cannot read";
+    if (++answered > SERVERQUERYBURST + (CLOCKNOW - since) / SERVERQUERYREFILLMS ||
+        ++all > SERVERQUERYALLBURST + (CLOCKNOW - allsince) / SERVERQUERYALLREFILLMS)
+        DATAGRAMFAULT = "discovery answered past its budget";
+}
+
+static const char* SERVERDATAGRAMS(const uint8_t* data, size_t size) {
+    DATAGRAMS.clear(), ANSWEREDBY.clear(), DATAGRAMSREAD = 0, DATAGRAMFAULT = nullptr;
+    SERVERDISCOVERYRECEIVE = DATAGRAMIN, SERVERDISCOVERYSEND = DATAGRAMOUT;
+    for (size_t at = 4; at + 4 <= size;) {
+        // A clock step: everything before it is read first.
+        for (; data[at + 1] != 0 && DATAGRAMSREAD < DATAGRAMS.size();) SERVERDISCOVERYPASS();
+        CLOCKNOW += data[at + 1];
+        const size_t length = std::min<size_t>(data[at + 2] | data[at + 3] << 8, size - at - 4);
+        DATAGRAMS.push_back({data + at + 4, length, SOURCEHOSTS[data[at] % 8], SOURCEPORTS[data[at] % 8]});
+        at += 4 + length;
+    }
+    while (DATAGRAMSREAD < DATAGRAMS.size()) SERVERDISCOVERYPASS();
+    SERVERDISCOVERYUSESOCKET();
+    return DATAGRAMFAULT;
+}
+
 static const char* SERVERSTREAM(const uint8_t* data, size_t size) {
     // Fresh tables, then the bystander: a well-behaved player that joins
     // (code, name, READY) and then only listens, never counted as silent.
@@ -79,6 +151,7 @@ static const char* SERVERSTREAM(const uint8_t* data, size_t size) {
     RESETRANDOM();
     HEARD.clear();
     if (!SERVERSLOTINPLAY(0)) return "the bystander could not join";
+    if (size >= 4 && std::memcmp(data, "VXQ?", 4) == 0) return SERVERDATAGRAMS(data, size);
     NETQUEUEMEMORY(data, size, true, &BACK);
     for (size_t pass = 0; pass < size / 4 + 256 && (pass == 0 || SERVERTCPSOCKS[1] != nullptr); ++pass) SERVERPASS();
     // The stream's own answer: for a wrong code the refusal's -1 alone;
@@ -94,6 +167,11 @@ static const char* SERVERSTREAM(const uint8_t* data, size_t size) {
 }
 
 static const char* CLIENTSTREAM(const uint8_t* data, size_t size) {
+    // The same bytes as a discovery answer: one the reader takes writes back
+    // to exactly those bytes, so nothing in it went unread.
+    DISCOVERYINFO info;
+    if (DISCOVERYREADANSWER(data, size, info) && DISCOVERYWRITEANSWER(info) != std::vector<uint8_t>(data, data + size))
+        return "a discovery answer reads as something else";
     // Once: the host and name, and the stars and ships as the client's start places them.
     static const SHIPTABLE placed = (VX_HOSTNAME = HOSTINGADDRESS, VX_PLAYERNAME = "fuzzer", CLIENTPLACEOBJECTS(), CLIENTPLAYERS);
     CLIENTPLAYERS = placed;

@@ -15,6 +15,7 @@
 #include "media/clock.h"
 #include "media/video.h"
 #include "server/announce.h"
+#include "server/discovery.h"
 #include "server/exchange.h"
 #include "server/projectiles.h"
 #include "server/shipphysics.h"
@@ -30,13 +31,7 @@ constexpr double PARKEDAT = -15000.0;
 // the one that has been quiet longest is forgotten (its budget refills).
 constexpr size_t BUDGETADDRESSES = 64;
 
-// An address's admission budget.
-struct ADMITBUDGET {
-    uint32_t HOST = 0;
-    bool USED = false;
-    SERVERBUDGET BUDGET;
-};
-std::array<ADMITBUDGET, BUDGETADDRESSES> ADMITBUDGETS{};
+std::array<SERVERADDRESSBUDGET, BUDGETADDRESSES> ADMITBUDGETS{};
 
 // "Address already in use" -> "address already in use".
 std::string REASON(int error) {
@@ -55,17 +50,7 @@ std::string SLOTTEXT(int32_t A) { return "slot " + std::to_string(A); }
 // Takes one admission from HOST's budget; false (logged at most once a
 // second per address) when it is spent.
 bool SPENDADMISSION(uint32_t host) {
-    const uint32_t now = KELGETTICKS();
-    ADMITBUDGET* budget = nullptr;
-    for (ADMITBUDGET& entry : ADMITBUDGETS)
-        if (entry.USED && entry.HOST == host) budget = &entry;
-    if (budget == nullptr) {
-        budget = &ADMITBUDGETS[0];
-        for (ADMITBUDGET& entry : ADMITBUDGETS)
-            if (!entry.USED || (budget->USED && now - entry.BUDGET.REFILLEDAT > now - budget->BUDGET.REFILLEDAT)) budget = &entry;
-        *budget = ADMITBUDGET{host, true, {}};
-    }
-    return SERVERSPEND(budget->BUDGET, SERVERADMITBURST.load(), SERVERADMITREFILLMS.load(), [host] {
+    return SERVERSPEND(SERVERBUDGETOF(ADMITBUDGETS.data(), ADMITBUDGETS.size(), host), SERVERADMITBURST.load(), SERVERADMITREFILLMS.load(), [host] {
         return "closed: connections from " + SERVERADDRESSTEXT(host) + " are over the address budget";
     });
 }
@@ -262,6 +247,7 @@ void SERVERRELEASE() {
     }
     if (SERVERTCPSOCK != nullptr) SDLNet_TCP_Close(SERVERTCPSOCK);
     SERVERTCPSOCK = nullptr;
+    SERVERDISCOVERYCLOSE();
     SERVERPLAYERS = SHIPTABLE{};
     SERVERBULLETS = BULLETTABLE{};
     SERVERSTARFIELD = STARTABLE{};

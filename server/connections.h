@@ -35,7 +35,7 @@ void SERVERWAITFORCONNECTIONS();
 // the same pass. Does nothing for a settled or free slot.
 void SERVERADMISSIONSTEP(int32_t A);
 
-// Closes every connection and the listening socket, frees the socket sets
+// Closes every connection, the listening socket and discovery, frees the socket sets
 // and clears the server tables and clocks, so a test can start another
 // server in the same process. The game never calls it.
 void SERVERRELEASE();

@@ -1,9 +1,11 @@
 // vexil-server: the game server without a window, for a machine without a
 // display. Runs the same arena set-up, listening socket and tick loop as the
 // hosting game, prints one line once it listens and then one line per
-// event for the operator (joins, leaves, refusals, drops, budgets), and
-// ends with status 0 after SIGINT or SIGTERM (or status 1 with one line on
-// standard error if the port cannot be opened).
+// event for the operator (joins, leaves, refusals, drops, budgets,
+// unanswered discovery datagrams), and ends with status 0 after SIGINT or
+// SIGTERM (or status 1 with one line on standard error if the TCP port
+// cannot be opened). Server finders see it on UDP port 7778 under --name,
+// by default the machine's host name.
 // Threads: one; the signal handler only stores to QUITLOOP.
 #include <poll.h>
 #include <signal.h>
@@ -50,16 +52,48 @@ void CATCHSTOPSIGNALS() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
+
+const char USAGE[] = "usage: vexil-server [--name NAME]\n";
+
+// --name NAME (or --name=NAME) and --help; returns the exit status for a
+// bad command line, or -1 to go on.
+int READOPTIONS(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            std::printf("%s  --name NAME  the name server finders list (default: this machine's host name)\n", USAGE);
+            return 0;
+        }
+        if (option == "--name" && i + 1 < argc) {
+            SERVERDISCOVERYNAME = argv[++i];
+        } else if (option.rfind("--name=", 0) == 0) {
+            SERVERDISCOVERYNAME = option.substr(7);
+        } else {
+            const std::string what = option == "--name" ? "--name needs a value" : "unknown option '" + option + "'";
+            std::fprintf(stderr, "vexil-server: %s\n%s", what.c_str(), USAGE);
+            return 2;
+        }
+    }
+    return -1;
+}
 }  // namespace
 
-int main(int /*argc*/, char** /*argv*/) {
+int main(int argc, char** argv) {
+    if (const int status = READOPTIONS(argc, argv); status >= 0) return status;
     CATCHSTOPSIGNALS();
     // Only SDL's tick counter is needed: no video, no audio, no parachute.
     SDL_Init(SDL_INIT_NOPARACHUTE);
     VX_HOSTNAME = HOSTINGADDRESS;
     SERVERPLACEOBJECTS();
     SERVERINITNETCONNECTION();
-    std::printf("Vexil! server listening on TCP port %d\n", static_cast<int>(GAMEPORT));
+    const std::string why = SERVERDISCOVERYOPEN();
+    const int port = static_cast<int>(GAMEPORT);
+    if (why.empty()) {
+        std::printf("Vexil! server listening on TCP port %d (discovery on UDP port %d)\n", port, port);
+    } else {
+        std::printf("Vexil! server listening on TCP port %d\n", port);
+        std::printf("discovery: cannot open UDP port %d (%s): server finders will not list this server\n", port, why.c_str());
+    }
     std::fflush(stdout);
     SERVERLOGHOOK = LOGLINE;
     SERVERRUN();

@@ -4,6 +4,8 @@
 // and VX_HOSTNAME (written before this thread started).
 #include "server/server.h"
 
+#include <cstdio>
+
 #include "main/spine.h"
 #include "media/clock.h"
 #include "shared/net.h"
@@ -25,6 +27,10 @@ void GAMESERVER(int32_t /*SERVEROPTION*/) {
     DEBUGMESSAGE("server::prep");
     DEBUGMESSAGE("server:OpenNetConnection");
     SERVERINITNETCONNECTION();
+    // Without discovery the game is still played; it is only not listed.
+    if (const std::string why = SERVERDISCOVERYOPEN(); !why.empty())
+        std::fprintf(stderr, "vexil: cannot open UDP port %d (%s): server finders will not list this game\n",
+                     static_cast<int>(GAMEPORT), why.c_str());
     SERVERRUN();
 }
 
@@ -51,6 +57,7 @@ void SERVERPLACEOBJECTS() {
 
 void SERVERTICK() {
     SERVERWAITFORCONNECTIONS();
+    SERVERDISCOVERYPASS();
     SERVERPHYSICS();
     SERVERBULLETPHYSICS();
     SERVERFLUSHALL();

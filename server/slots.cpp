@@ -113,3 +113,15 @@ bool SERVERSPENDQUIET(SERVERBUDGET& BUDGET, int32_t BURST, int32_t REFILLMS, boo
     if (LOGNOW) BUDGET.LOGGED = true, BUDGET.LOGGEDAT = now;
     return false;
 }
+
+SERVERBUDGET& SERVERBUDGETOF(SERVERADDRESSBUDGET* TABLE, size_t COUNT, uint32_t HOST) {
+    const uint32_t now = KELGETTICKS();
+    SERVERADDRESSBUDGET* pick = &TABLE[0];
+    for (size_t i = 0; i < COUNT; ++i) {
+        SERVERADDRESSBUDGET& entry = TABLE[i];
+        if (entry.USED && entry.HOST == HOST) return entry.BUDGET;
+        if (pick->USED && (!entry.USED || now - entry.BUDGET.REFILLEDAT > now - pick->BUDGET.REFILLEDAT)) pick = &entry;
+    }
+    *pick = SERVERADDRESSBUDGET{HOST, true, {}};
+    return pick->BUDGET;
+}

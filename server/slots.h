@@ -73,6 +73,16 @@ bool SERVERSPEND(SERVERBUDGET& BUDGET, int32_t BURST, int32_t REFILLMS, TEXT LIN
     if (lognow) SERVERLOG(LINE());
     return false;
 }
+// One budget per source address in a fixed table of COUNT entries: an
+// address not in it takes a free entry, else the one quiet longest (whose
+// budget has then refilled the most), so a flood from many addresses never
+// grows memory.
+struct SERVERADDRESSBUDGET {
+    uint32_t HOST = 0;
+    bool USED = false;
+    SERVERBUDGET BUDGET;
+};
+SERVERBUDGET& SERVERBUDGETOF(SERVERADDRESSBUDGET* TABLE, size_t COUNT, uint32_t HOST);
 // "Ann" for a log line: quoted, bytes outside printable ASCII shown as '?',
 // so a name can neither break a line nor forge one.
 std::string SERVERLOGNAME(const std::string& NAME);

@@ -10,7 +10,7 @@
 
 TEST(BotsExecutable, ThreeBotsJoinPlayAndLeaveCleanly) {
     CHILDPROCESS server = STARTCHILD(VEXILSERVERPATH, {});
-    ASSERT_TRUE(READOUTUNTIL(server, "listening on TCP port 7778\n", 10000)) << server.OUTTEXT;
+    ASSERT_TRUE(READOUTUNTIL(server, "listening on TCP port 7778 ", 10000)) << server.OUTTEXT;
     TESTCLIENT watcher;
     ASSERT_TRUE(watcher.JOIN(7778, "watcher"));
     auto others = [&] {

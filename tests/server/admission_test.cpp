@@ -15,31 +15,6 @@
 #include "tests/support/screen.h"
 #include "tests/support/peer.h"
 
-namespace {
-
-// Ticks (serving CLIENTS) until PREDICATE holds or MS pass.
-bool TICKUNTIL(std::vector<TESTCLIENT*> clients, const std::function<bool()>& predicate, uint32_t ms = 10000) {
-    for (const uint32_t start = NETNOW(); !predicate(); SDL_Delay(1)) {
-        if (NETNOW() - start > ms) return false;
-        SERVERTICK();
-        for (TESTCLIENT* client : clients) while (client->POLL() > 0) continue;
-    }
-    return true;
-}
-
-// Code, name and READY at once; the slot number is taken once it arrives.
-bool JOIN(TESTCLIENT& client, const std::string& name, std::vector<TESTCLIENT*> others) {
-    if (!client.OPEN(GAMEPORT)) return false;
-    NETPUTSTR(client.CONN, name);
-    PROTOWRITEKIND(client.CONN, READY);
-    return TICKUNTIL(others, [&] {
-        NETFLUSH(client.CONN);
-        return NETPUMP(client.CONN) >= 0 && NETTAKEINT(client.CONN, client.SLOT);
-    });
-}
-
-}  // namespace
-
 // One byte per pass on a memory connection: the slot number follows the
 // code at once, nothing else comes before the name is whole, and then the
 // FULLSTATE, the join line and the name, byte for byte. A peer that closes
@@ -81,7 +56,7 @@ TEST(Admission, BadConnectorsNeitherStallAPlayerNorHoldTheLowestFreeSlot) {
     SERVERPLACEOBJECTS();
     SERVERINITNETCONNECTION();
     TESTCLIENT ann;
-    ASSERT_TRUE(JOIN(ann, "Ann", {}) && TICKUNTIL({&ann}, [&] { return ann.UPDATES > 5; }));
+    ASSERT_TRUE(TICKJOIN(ann, "Ann", {}) && TICKUNTIL({&ann}, [&] { return ann.UPDATES > 5; }));
     ann.LONGESTUPDATEGAP = 0;
 
     // Five silent (slots 1-5), then five with a wrong code (6-10), one tick
@@ -111,7 +86,7 @@ TEST(Admission, BadConnectorsNeitherStallAPlayerNorHoldTheLowestFreeSlot) {
     // Connectors still in their handshake never show in a player's view.
     for (size_t slot = 1; slot <= bad.size(); ++slot) EXPECT_EQ(ann.PLAYERS[slot].CONNECTED, 0) << slot;
     TESTCLIENT bob;
-    ASSERT_TRUE(JOIN(bob, "Bob", {&ann}));
+    ASSERT_TRUE(TICKJOIN(bob, "Bob", {&ann}));
     EXPECT_EQ(bob.SLOT, 6);
     ASSERT_TRUE(TICKUNTIL({&ann, &bob}, [&] { return WATCH(0); }, 3 * NETWAITLIMITMS));
     for (size_t i = 0; i < bad.size(); ++i) {

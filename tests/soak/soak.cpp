@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     // Under the address sanitizer freed memory waits in a quarantine that would look like growth.
     const char* given = std::getenv("ASAN_OPTIONS");
     CHILDPROCESS server = STARTCHILD(VEXILSERVERPATH, {}, {{"ASAN_OPTIONS", std::string(given ? given : "") + ":quarantine_size_mb=4"}});
-    if (!READOUTUNTIL(server, "listening on TCP port 7778\n", 15000))
+    if (!READOUTUNTIL(server, "listening on TCP port 7778 ", 15000))
         return std::printf("soak: vexil-server did not start: %s\n", server.OUTTEXT.c_str()), 1;
     std::vector<std::unique_ptr<BOTTYPE>> residents;
     std::vector<std::thread> threads;

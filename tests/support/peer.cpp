@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <SDL.h>
+#include <algorithm>
 #include <cerrno>
 
 #include "main/spine.h"
@@ -185,4 +186,44 @@ std::pair<int32_t, std::vector<uint8_t>> PLUGGEDSLOTS::NEXT(int32_t slot) {
     if (whole <= 0) return {-1, {}};
     at += static_cast<size_t>(whole);
     return {NETREADINT(out.data() + at - whole), {out.begin() + static_cast<std::ptrdiff_t>(at - whole), out.begin() + static_cast<std::ptrdiff_t>(at)}};
+}
+
+bool TICKUNTIL(std::vector<TESTCLIENT*> clients, const std::function<bool()>& predicate, uint32_t ms) {
+    for (const uint32_t start = NETNOW(); !predicate(); SDL_Delay(1)) {
+        if (NETNOW() - start > ms) return false;
+        SERVERTICK();
+        for (TESTCLIENT* client : clients) while (client->POLL() > 0) continue;
+    }
+    return true;
+}
+
+bool TICKJOIN(TESTCLIENT& client, const std::string& name, std::vector<TESTCLIENT*> others) {
+    if (!client.OPEN(GAMEPORT)) return false;
+    NETPUTSTR(client.CONN, name);
+    PROTOWRITEKIND(client.CONN, READY);
+    return TICKUNTIL(others, [&] {
+        NETFLUSH(client.CONN);
+        return NETPUMP(client.CONN) >= 0 && NETTAKEINT(client.CONN, client.SLOT);
+    });
+}
+
+FINDER::FINDER(uint16_t ownport) {
+    FD = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    sockaddr_in at{.sin_family = AF_INET, .sin_port = htons(ownport), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+    bind(FD, reinterpret_cast<sockaddr*>(&at), sizeof at);
+}
+
+FINDER::~FINDER() { close(FD); }
+
+void FINDER::SEND(const std::vector<uint8_t>& bytes, uint16_t port) {
+    sockaddr_in to{.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+    sendto(FD, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+}
+
+bool FINDER::TAKE(std::vector<uint8_t>& got, int ms) {
+    got.assign(65536, 0);
+    pollfd p{FD, POLLIN, 0};
+    const ssize_t n = poll(&p, 1, ms) > 0 ? recv(FD, got.data(), got.size(), 0) : -1;
+    got.resize(static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    return n >= 0;
 }

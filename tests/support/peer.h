@@ -77,6 +77,24 @@ struct TESTCLIENT {
     std::vector<int32_t> SHOTSFIRED;
 };
 
+// Ticks the server in this thread, serving CLIENTS, until PREDICATE holds
+// (true) or MS pass.
+bool TICKUNTIL(std::vector<TESTCLIENT*> clients, const std::function<bool()>& predicate, uint32_t ms = 10000);
+// CLIENT sends its code, NAME and READY at once to the server this thread
+// ticks; true once its slot number is in.
+bool TICKJOIN(TESTCLIENT& client, const std::string& name, std::vector<TESTCLIENT*> others);
+
+// A server finder: a UDP socket on 127.0.0.1 (port OWNPORT, any when 0) that
+// sends datagrams to PORT on 127.0.0.1 and takes the answers.
+struct FINDER {
+    explicit FINDER(uint16_t ownport = 0);
+    ~FINDER();
+    void SEND(const std::vector<uint8_t>& bytes, uint16_t port = 7778);
+    // The next datagram into GOT, waiting at most MS for it; false if none came.
+    bool TAKE(std::vector<uint8_t>& got, int ms);
+    int FD = -1;
+};
+
 std::string COLOURED(int r, int g, int b, const std::string& text);
 
 // Server slots on memory connections (no sockets, no waits): what the test
