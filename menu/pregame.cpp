@@ -1,5 +1,6 @@
 // The pre-game screen: three buttons, two labelled input boxes editing the
-// player name and the host address, and its own frame loop. Its effect on the
+// player name and the host address, the game list below them (gamelist.cpp),
+// and its own frame loop. Its effect on the
 // rest of the program is what it leaves in VX_HOSTNAME, VX_PLAYERNAME and
 // QUITLOOP. Main thread only, before the server thread exists.
 #include "menu/pregame.h"
@@ -8,6 +9,7 @@
 
 #include "main/spine.h"
 #include "media/surface.h"
+#include "menu/gamelist.h"
 
 BUTTONTYPE STARTUPNEWSERVERBUTTON;
 BUTTONTYPE STARTUPJOINSERVERBUTTON;
@@ -36,6 +38,13 @@ void DRAWPREGAME() {
     STRMONITORRENDER(STARTUPIPLABEL);
     INPUTBOXRENDER(STARTUPNAMEMONITOR);
     INPUTBOXRENDER(STARTUPIPMONITOR);
+    GAMELISTRENDER();
+}
+
+// "Join a Server": the hosting address typed by hand joins a server already
+// running on this machine instead of hosting.
+void JOINTYPEDHOST() {
+    if (VX_HOSTNAME == HOSTINGADDRESS) VX_HOSTNAME = "localhost";
 }
 }  // namespace
 
@@ -52,25 +61,32 @@ void PREGAME() {
     STARTUPIPLABELSTRING = "IP Address";
     SETSTRMONITOR(STARTUPIPLABEL, 220, 255, STARTUPIPLABELSTRING);
     SETINPUTBOX(STARTUPIPMONITOR, 220, 270, 300, 20, VX_HOSTNAME);
+    SETGAMELIST();
 
     // QUITLOOP set meanwhile (by a stop signal) leaves as Quit does.
     while (QUITLOOP == 0) {
         if (BUTTONPRESSED(STARTUPNEWSERVERBUTTON) != 0) {
             VX_HOSTNAME = HOSTINGADDRESS;
-            return;
+            break;
         }
         if (BUTTONPRESSED(STARTUPJOINSERVERBUTTON) != 0) {
-            if (VX_HOSTNAME == HOSTINGADDRESS) VX_HOSTNAME = "localhost";
-            return;
+            JOINTYPEDHOST();
+            break;
         }
         if (BUTTONPRESSED(STARTUPQUITBUTTON) != 0) {
             QUITLOOP = 1;
-            return;
+            break;
         }
         INPUTBOXPRESSED(STARTUPNAMEMONITOR);
         INPUTBOXPRESSED(STARTUPIPMONITOR);
+        // A double-clicked game joins as "Join a Server" would.
+        if (GAMELISTPRESSED() != 0) {
+            JOINTYPEDHOST();
+            break;
+        }
         DRAWPREGAME();
         KELPAGEFLIP();
         if (PREGAMEFRAMEHOOK != nullptr) PREGAMEFRAMEHOOK();
     }
+    GAMELISTSTOP();
 }

@@ -16,9 +16,9 @@ DEB="$(echo "$(tail -n 1 "$LOG")"/vexil_*_*.deb)"
 [[ -f "$DEB" ]] || e2e_abort "no vexil_<version>_<arch>.deb (see $LOG)"
 lintian --tag-display-limit 0 "$DEB" >"$ART/lintian.log" 2>&1 || e2e_fail "lintian: $(grep '^E:' "$ART/lintian.log")"
 LIST="$(dpkg-deb -c "$DEB" | awk '{print $6}')"
-for f in games/vexil lib/games/vexil/vexil games/vexil-server games/vexil-bots share/games/vexil/data/vera.ttf \
+for f in games/vexil lib/games/vexil/vexil games/vexil-{server,bots,find} share/games/vexil/data/vera.ttf \
     share/applications/vexil.desktop share/icons/hicolor/{64x64,128x128}/apps/vexil.png \
-    share/man/man6/{vexil,vexil-server,vexil-bots}.6.gz lib/systemd/system/vexil-server.service; do
+    share/man/man6/{vexil,vexil-server,vexil-bots,vexil-find}.6.gz lib/systemd/system/vexil-server.service; do
     grep -qxF "./usr/$f" <<<"$LIST" || e2e_fail "the package lacks /usr/$f"
 done
 ROOT="$ART/package.root"
