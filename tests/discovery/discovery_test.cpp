@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <deque>
 
 #include "main/spine.h"
