@@ -1,20 +1,20 @@
 // Golden recordings' pictures (see golden.h).
-#include "tests/replay/golden.h"
+#include "tools/goldenpictures.h"
 
 #include <zlib.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 #include "media/video.h"
 
-namespace {
-size_t AREABYTES() {
+size_t GOLDENBYTES() {
     size_t bytes = 0;
     for (const SDL_Rect& r : GOLDENAREAS) bytes += size_t{r.w} * r.h * 3;
     return bytes;
 }
+
+namespace {
 void PUT32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -37,42 +37,11 @@ std::vector<uint8_t> GOLDENGRAB() {
     return out;
 }
 
-namespace {
-// Pixels of area 0 of A without a near match in B (see GOLDENTOLERANCE).
-size_t UNMATCHED(const uint8_t* a, const uint8_t* b) {
-    const int w = GOLDENAREAS[0].w, h = GOLDENAREAS[0].h;
-    auto CLOSE = [](const uint8_t* p, const uint8_t* q) {
-        return std::abs(p[0] - q[0]) <= GOLDENTOLERANCE && std::abs(p[1] - q[1]) <= GOLDENTOLERANCE &&
-               std::abs(p[2] - q[2]) <= GOLDENTOLERANCE;
-    };
-    size_t n = 0;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const uint8_t* p = a + (y * w + x) * 3;
-            bool near = false;
-            for (int dy = -1; dy <= 1 && !near; ++dy)
-                for (int dx = -1; dx <= 1 && !near; ++dx)
-                    near = y + dy >= 0 && y + dy < h && x + dx >= 0 && x + dx < w && CLOSE(p, b + ((y + dy) * w + x + dx) * 3);
-            n += !near;
-        }
-    }
-    return n;
-}
-}  // namespace
-
-size_t GOLDENMISMATCHED(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    if (a.size() != AREABYTES() || b.size() != AREABYTES()) return AREABYTES() / 3;
-    const size_t view = size_t{GOLDENAREAS[0].w} * GOLDENAREAS[0].h * 3;
-    size_t n = UNMATCHED(a.data(), b.data()) + UNMATCHED(b.data(), a.data());
-    for (size_t i = view; i < a.size(); i += 3) n += a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2];
-    return n;
-}
-
 bool GOLDENWRITEPICTURES(const std::string& path, const std::vector<GOLDENPICTURE>& pictures) {
     std::vector<uint8_t> raw;
     PUT32(raw, static_cast<uint32_t>(pictures.size()));
     for (const GOLDENPICTURE& p : pictures) {
-        if (p.RGB.size() != AREABYTES()) return false;
+        if (p.RGB.size() != GOLDENBYTES()) return false;
         PUT32(raw, static_cast<uint32_t>(p.FRAME));
         raw.insert(raw.end(), p.RGB.begin(), p.RGB.end());
     }
@@ -86,7 +55,7 @@ bool GOLDENWRITEPICTURES(const std::string& path, const std::vector<GOLDENPICTUR
 bool GOLDENREADPICTURES(const std::string& path, std::vector<GOLDENPICTURE>& pictures) {
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> packed((std::istreambuf_iterator<char>(in)), {});
-    const size_t each = 4 + AREABYTES();
+    const size_t each = 4 + GOLDENBYTES();
     std::vector<uint8_t> raw(4 + 16 * each);
     uLongf size = raw.size();
     if (packed.empty() || uncompress(raw.data(), &size, packed.data(), packed.size()) != Z_OK || size < 4) return false;

@@ -1,6 +1,6 @@
 // vexil-make-golden DIR: makes the golden recordings of the suite into DIR
-// (tests/replay/make-golden.sh runs it in a private network namespace, as it
-// hosts on the game port). A hosted game on SDL's dummy driver at
+// (tools/make-golden.sh runs it in a private network namespace, as it hosts
+// on the game port); the suite's golden test replays them. A hosted game on SDL's dummy driver at
 // 800 x 600 x 32 with three vexil-bots players: the host's client is
 // played by key presses (chat typed into the box, then thrust, turns,
 // reverse and fire toward the nearest ship) and recorded as the game records, and the first bot
@@ -22,6 +22,10 @@
 #include <SDL.h>
 
 #include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "bots/bot.h"
 #include "client/client.h"
@@ -32,11 +36,11 @@
 #include "media/clock.h"
 #include "server/server.h"
 #include "shared/protocol.h"
-#include "tests/replay/golden.h"
-#include "tests/support/child.h"
-#include "tests/support/screen.h"
+#include "media/video.h"
+#include "tools/goldenpictures.h"
 
 namespace fs = std::filesystem;
+extern char** environ;
 
 namespace {
 constexpr int SHORTEST = 300;  // frames of the hosted game, at least
@@ -44,6 +48,34 @@ constexpr int LONGEST = 900;
 constexpr int BOTSJOIN = 16;  // once the chat has been typed
 
 int32_t OWNSLOT() { return PROTOVALIDSLOT(CLIENTCURRENTPLAYERSHIP) ? CLIENTCURRENTPLAYERSHIP : 0; }
+
+void PUSHKEY(SDLKey key, bool down) {
+    SDL_Event event{};
+    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.sym = key;
+    SDL_PushEvent(&event);
+}
+
+// vexil-bots with ARGS; its pid, or -1.
+pid_t BOTS(std::vector<std::string> args) {
+    args.insert(args.begin(), VEXILBOTSPATH);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawn(&pid, VEXILBOTSPATH, nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+// Its exit status, or -1 when it has not ended within MS (it is then killed).
+int ENDED(pid_t pid, uint32_t ms) {
+    int status = 0;
+    for (const uint32_t start = SDL_GetTicks(); SDL_GetTicks() - start < ms; SDL_Delay(20))
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
 
 // The host's play, as key presses: "gg" and Return into the open chat box
 // first, then it turns toward the nearest other ship, closes in, backs off
@@ -94,7 +126,7 @@ bool PICTURES(const std::string& path, const std::string& out) {
         for (const SHIPTYPE& s : CLIENTPLAYERS) ships += s.CONNECTED != 0 && INVIEW(s.X, s.Y);
         const int64_t frame = REPLAYFRAMEINDEX();
         if (shots > bestshots) bestshots = shots, mostshots = frame;
-        if (ships >= bestships) bestships = ships, mostships = frame;
+        if (ships > bestships) bestships = ships, mostships = frame;
         const int32_t now = CLIENTPLAYERS[static_cast<size_t>(OWNSLOT())].HEALTH;
         if (hit == 0 && now < health) hit = frame;
         health = now;
@@ -121,10 +153,24 @@ bool PICTURES(const std::string& path, const std::string& out) {
 
 int main(int argc, char** argv) {
     if (argc != 2) return std::fprintf(stderr, "usage: vexil-make-golden DIR\n"), 2;
-    const fs::path dir = fs::absolute(argv[1]);
-    const fs::path botdir = dir / ".botrecording";
-    fs::remove_all(botdir);
-    STARTGAMEVIDEO();  // works in a scratch folder of its own from here
+    // Everything is made in a folder beside DIR's files and moved in only
+    // once the whole set is made, so a failed run leaves the old set.
+    const fs::path target = fs::absolute(argv[1]);
+    const fs::path dir = target / ".new";
+    const fs::path botdir = dir / "bot";
+    fs::remove_all(dir);
+    fs::create_directories(botdir);
+    // A scratch run folder (the data, an 800 x 600 x 32 configuration) on
+    // SDL's dummy driver.
+    std::string scratch = (fs::temp_directory_path() / "vexil-golden-XXXXXX").string();
+    if (mkdtemp(scratch.data()) == nullptr) return std::fprintf(stderr, "vexil-make-golden: no scratch folder\n"), 1;
+    fs::create_directory_symlink(fs::path(VEXIL_SOURCE_DIR) / "data", fs::path(scratch) / "data");
+    fs::current_path(scratch);
+    std::FILE* config = std::fopen("config.cfg", "w");
+    if (config != nullptr) std::fputs("xres, 800, yres, 600, depth, 32", config), std::fclose(config);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    KELSDL_INIT();
+    LOADGRAPHICS();
     VX_HOSTNAME = HOSTINGADDRESS;
     VX_PLAYERNAME = "Ann";
     std::thread server([] { GAMESERVER(0); });
@@ -144,8 +190,9 @@ int main(int argc, char** argv) {
     for (; ok && frame < BOTSJOIN; ++frame) KEYS(frame), CLIENTFRAME();
     // The bots in processes of their own, as vexil-bots runs them: the first
     // records its game and leaves after 12 s, the other two stay.
-    CHILDPROCESS recording = STARTCHILD(VEXILBOTSPATH, {"--name", "Bea", "--seconds", "12", "--record", botdir.string(), "127.0.0.1"});
-    CHILDPROCESS others2 = STARTCHILD(VEXILBOTSPATH, {"--count", "2", "--name", "bot", "127.0.0.1"});
+    const pid_t recording = BOTS({"--name", "Bea", "--seconds", "12", "--record", botdir.string(), "127.0.0.1"});
+    const pid_t others2 = BOTS({"--count", "2", "--name", "bot", "127.0.0.1"});
+    ok = ok && recording > 0 && others2 > 0;
     bool hit = false, shots = false, others = false;
     for (; ok && QUITLOOP == 0 && frame < LONGEST && (frame < SHORTEST || !(hit && shots && others)); ++frame) {
         KEYS(frame);
@@ -158,8 +205,8 @@ int main(int argc, char** argv) {
                                 INVIEW(CLIENTPLAYERS[static_cast<size_t>(s)].X, CLIENTPLAYERS[static_cast<size_t>(s)].Y));
     }
     RECORDERSTOP();
-    kill(others2.PID, SIGTERM);
-    ok = ok && WAITEXIT(recording, 15000) == 0 && WAITEXIT(others2, 10000) == 0;
+    if (others2 > 0) kill(others2, SIGTERM);
+    ok = ok && ENDED(recording, 15000) == 0 && ENDED(others2, 10000) == 0;
     QUITLOOP = 1;
     server.join();
     std::fprintf(stderr, "hosted game: %d frames, hit %d, shots in view %d, other ships in view %d, chat line 0 \"%s\"\n", frame, hit,
@@ -172,9 +219,13 @@ int main(int argc, char** argv) {
     fs::directory_iterator recorded(botdir, error);
     ok = ok && !error && recorded != fs::directory_iterator();
     if (ok) fs::rename(recorded->path(), dir / "bot.vxdemo", error);
-    fs::remove_all(botdir);
     ok = ok && !error && PICTURES((dir / "hosted.vxdemo").string(), (dir / "hosted.pictures").string()) &&
          PICTURES((dir / "bot.vxdemo").string(), (dir / "bot.pictures").string());
+    for (const char* name : {"hosted.vxdemo", "hosted.pictures", "bot.vxdemo", "bot.pictures"})
+        if (ok) fs::rename(dir / name, target / name, error), ok = !error;
+    fs::current_path(target);
+    fs::remove_all(scratch, error);
+    fs::remove_all(dir, error);
     if (!ok) std::fprintf(stderr, "vexil-make-golden: the golden files were not made\n");
     return ok ? 0 : 1;
 }
