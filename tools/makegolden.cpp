@@ -1,15 +1,16 @@
 // vexil-make-golden DIR: makes the golden recordings of the suite into DIR
 // (tools/make-golden.sh runs it in a private network namespace, as it hosts
-// on the game port); the suite's golden test replays them. A hosted game on SDL's dummy driver at
-// 800 x 600 x 32 with three vexil-bots players: the host's client is
-// played by key presses (chat typed into the box, then thrust, turns,
-// reverse and fire toward the nearest ship) and recorded as the game records, and the first bot
-// records its own game (a recording without a display). The game runs in
-// real time, at least 10 s and until the host has been hit and has seen
-// other ships and shots, at most 30 s; the first bot
-// leaves after 12 s. Then each recording is replayed to choose frames
-// worth a picture (most projectiles in view, the first hit on the own ship,
-// most ships in view) and replayed again to take those pictures.
+// on the game port); the suite's golden test replays them.
+// A hosted game on SDL's dummy driver at 800 x 600 x 32 with three
+// vexil-bots players. The host's client is played by key presses ("gg"
+// typed into the chat box, then turns, thrust, reverse and fire toward the
+// nearest ship) and recorded as the game records; the first bot records its
+// own game (a recording without a display) and leaves after 12 s. The game
+// runs in real time for at least 10 s and until the host has been hit and
+// has seen other ships and shots, at most 30 s (then it fails: status 1).
+// Each recording is then replayed to choose frames worth a picture (most
+// projectiles in view, the first hit on the own ship, most ships in view)
+// and replayed again to take them.
 // Files: hosted.vxdemo, hosted.pictures, bot.vxdemo, bot.pictures.
 // Threads: main (the host's client) and the server thread.
 #include <algorithm>
@@ -20,7 +21,6 @@
 #include <thread>
 
 #include <SDL.h>
-
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -35,8 +35,8 @@
 #include "main/spine.h"
 #include "media/clock.h"
 #include "server/server.h"
-#include "shared/protocol.h"
 #include "media/video.h"
+#include "shared/protocol.h"
 #include "tools/goldenpictures.h"
 
 namespace fs = std::filesystem;
@@ -69,6 +69,7 @@ pid_t BOTS(std::vector<std::string> args) {
 
 // Its exit status, or -1 when it has not ended within MS (it is then killed).
 int ENDED(pid_t pid, uint32_t ms) {
+    if (pid <= 0) return -1;
     int status = 0;
     for (const uint32_t start = SDL_GetTicks(); SDL_GetTicks() - start < ms; SDL_Delay(20))
         if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -206,11 +207,12 @@ int main(int argc, char** argv) {
     }
     RECORDERSTOP();
     if (others2 > 0) kill(others2, SIGTERM);
-    ok = ok && ENDED(recording, 15000) == 0 && ENDED(others2, 10000) == 0;
+    const bool botsended = ENDED(recording, 15000) == 0;
+    ok = ENDED(others2, 10000) == 0 && botsended && ok;
     QUITLOOP = 1;
     server.join();
-    std::fprintf(stderr, "hosted game: %d frames, hit %d, shots in view %d, other ships in view %d, chat line 0 \"%s\"\n", frame, hit,
-                shots, others, CLIENTCHATBUFFER[0].size() > 3 ? CLIENTCHATBUFFER[0].c_str() + 3 : "");
+    std::fprintf(stderr, "hosted game: %d frames, hit %d, shots in view %d, other ships in view %d, chat line 0 \"%s\"\n",
+                 frame, hit, shots, others, CLIENTCHATBUFFER[0].size() > 3 ? CLIENTCHATBUFFER[0].c_str() + 3 : "");
     ok = ok && hit && shots && others;
 
     std::error_code error;
