@@ -13,11 +13,11 @@
 # it plays, Space pauses it (the picture holds), Right jumps ahead and Left
 # back (the picture changes), Escape leaves with status 0; a copy with
 # damaged bytes leaves with status 1 and one line on standard error.
-#   game-two-players.sh EXECUTABLE ARTIFACTDIR REPLAYCHECK
+#   game-two-players.sh EXECUTABLE ARTIFACTDIR [REPLAYCHECK]
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 EXE="${1:?executable}"
-REPLAYCHECK="${3:?vexil-replaycheck}"
+REPLAYCHECK="${3:-$(dirname "$EXE")/../tools/vexil-replaycheck}"
 e2e_setup two-players "${2:?artifact folder}" 1700x700x24
 HX=0 JX=850
 
