@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark programs in release mode (build-bench/), runs them one
 # after another and prints one table of every figure, with the machine it
-# was measured on. Takes about two minutes; uses loopback ports 31000-31099
+# was measured on. Takes about three minutes; uses loopback ports 31000-31099
 # (and 127.0.0.2 as a second loopback address). The discovery flood runs in
 # a private network namespace of its own (it needs root to make one).
 #   bench/run.sh

@@ -8,10 +8,16 @@
 # the joining player chats "hi" and the line arrives in both windows; the
 # joining player's Escape ends it with status 0 and the host shows the leave
 # line and drops the ship from its map; the host's Escape ends it with 0.
-#   game-two-players.sh EXECUTABLE ARTIFACTDIR
+# Then each game has left one recording in its demos/ that replays exactly
+# (vexil-replaycheck), and "vexil --replay" shows the host's in a window:
+# it plays, Space pauses it (the picture holds), Right jumps ahead and Left
+# back (the picture changes), Escape leaves with status 0; a copy with
+# damaged bytes leaves with status 1 and one line on standard error.
+#   game-two-players.sh EXECUTABLE ARTIFACTDIR [REPLAYCHECK]
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 EXE="${1:?executable}"
+REPLAYCHECK="${3:-$(dirname "$EXE")/../tools/vexil-replaycheck}"
 e2e_setup two-players "${2:?artifact folder}" 1700x700x24
 HX=0 JX=850
 
@@ -74,5 +80,61 @@ e2e_end "$PID_host" 30 || e2e_abort "the hosting program did not end after Escap
 [[ "$STATUS" == 0 ]] || e2e_fail "the hosting program ended with status $STATUS"
 for run in host join; do
     [[ ! -s "$ART/$NAME.$run/stderr.log" ]] || e2e_fail "standard error of the $run: $(head -c 300 "$ART/$NAME.$run/stderr.log")"
+    recordings=("$ART/$NAME.$run"/demos/*.vxdemo)
+    [[ ${#recordings[@]} == 1 && -s "${recordings[0]}" ]] || e2e_fail "the $run left no single recording in demos/"
+    "$REPLAYCHECK" "${recordings[@]}" >"$ART/$NAME.$run/replaycheck.log" ||
+        e2e_fail "the $run's recording does not replay exactly: $(cat "$ART/$NAME.$run/replaycheck.log")"
 done
+
+# replay FILE: "vexil --replay FILE" in the host's run folder, its window at
+# (0, 0); its pid in PID_replay.
+replay() {
+    (cd "$ART/$NAME.host" && SDL_VIDEO_WINDOW_POS=0,0 exec "$(realpath "$EXE")" --replay "$1" >replay.out 2>replay.err </dev/null) &
+    E2E_PIDS+=($!)
+    PID_replay=$!
+}
+# rkeys KEYSYM...: to the viewer's window.
+rkeys() {
+    local w k
+    w=$(xdotool search --onlyvisible --name '^Vexil! replay' | head -n 1)
+    [[ -n "$w" ]] && xdotool windowfocus "$w"
+    for k; do xdotool keydown "$k" sleep 0.15 keyup "$k" sleep 0.1; done
+}
+# view SHOTNAME: a fresh screenshot; a digest of the viewer's 800 x 600 in VIEW.
+view() { e2e_shot "$1" && VIEW=$(convert "$SHOT" -crop 800x600+0+0 +repage -depth 8 rgb:- | md5sum); }
+changes() { local old="$VIEW"; view "$1" && [[ "$VIEW" != "$old" ]]; }
+# held SHOTNAME: the picture stays the same for a second and a half.
+held() { view "$1" && local old="$VIEW" && sleep 1.5 && view "$1" && [[ "$VIEW" == "$old" ]]; }
+
+recording=("$ART/$NAME.host"/demos/*.vxdemo)
+xdotool mousemove 400 300
+replay "${recording[0]}"
+e2e_wait 60 e2e_sees replay 1 1 1 1 DDDDDD || e2e_abort "the replay's window did not come up"
+view replay && e2e_wait 10 changes replay || e2e_fail "the replay does not play"
+rkeys space
+e2e_wait 10 held paused || e2e_fail "Space does not pause the replay"
+rkeys Right
+e2e_wait 10 changes ahead || e2e_fail "Right does not jump ahead"
+e2e_wait 10 held ahead || e2e_fail "the replay does not stay paused after Right"
+rkeys Left
+e2e_wait 10 changes back || e2e_fail "Left does not jump back"
+rkeys Escape
+e2e_end "$PID_replay" 10 || e2e_abort "the replay did not end after Escape"
+[[ "$STATUS" == 0 ]] || e2e_fail "the replay ended with status $STATUS"
+[[ ! -s "$ART/$NAME.host/replay.err" ]] || e2e_fail "the replay said: $(head -c 300 "$ART/$NAME.host/replay.err")"
+
+# The last tenth of a copy overwritten: its frames before the damage play,
+# and leaving says what is wrong with it.
+damaged="$ART/$NAME.host/damaged.vxdemo"
+cp "${recording[0]}" "$damaged"
+size=$(stat -c %s "$damaged")
+head -c $((size / 10)) /dev/zero | tr '\0' '\125' | dd of="$damaged" bs=1 seek=$((size - size / 10)) conv=notrunc status=none
+replay "$damaged"
+e2e_wait 60 e2e_sees damaged 1 1 1 1 DDDDDD || e2e_abort "the damaged replay's window did not come up"
+rkeys Escape
+e2e_end "$PID_replay" 10 || e2e_abort "the damaged replay did not end after Escape"
+[[ "$STATUS" == 1 ]] || e2e_fail "the damaged replay ended with status $STATUS"
+# (Bytes that still inflate read as a file cut short, others as corrupted.)
+[[ $(wc -l <"$ART/$NAME.host/replay.err") == 1 ]] && grep -qE "^vexil: $damaged: .*(corrupted|cut short)" "$ART/$NAME.host/replay.err" ||
+    e2e_fail "the damaged replay did not say one line: $(head -c 300 "$ART/$NAME.host/replay.err")"
 e2e_finish
