@@ -4,6 +4,7 @@
 // when a game answered, 1 when none did (saying where it looked on standard
 // error) and 2 on a usage error.
 // Threads: one.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
