@@ -11,6 +11,7 @@
 
 #include "client/client.h"
 #include "client/controls.h"
+#include "client/demopredict.h"
 #include "client/network.h"
 #include "media/input.h"
 #include "media/surface.h"
@@ -207,6 +208,61 @@ bool TAKESHIPS(TAKE& take, SHIPTABLE& ships) {
     }
     return take.OK;
 }
+
+// The guess of a predicted UPDATE (docs/recording.md 2.4): steps, then per
+// slot that carries values a code byte and what the code announces.
+void PUTGUESS(PUT& put, const DEMOGUESS& guess, const DEMOUPDATELAYOUT& layout) {
+    put.VAR(guess.STEPS.size());
+    for (uint16_t ms : guess.STEPS) put.VAR(ms);
+    for (size_t slot = 0; slot < 16; ++slot) {
+        if (layout.AT[slot] == 0) continue;
+        const DEMOSHIPGUESS& g = guess.SHIPS[slot];
+        if (layout.OTHER[slot] != 0) {
+            put.U8(static_cast<uint8_t>(g.MOTION | g.HEADING << 1));
+            if (g.MOTION != 0) put.VAR(g.SWITCH);
+            for (int n = 0; n + 1 < g.HEADING; ++n) put.SVAR(g.TURN[static_cast<size_t>(n)]);
+        } else {
+            put.U8(g.MOTION);
+            if (g.MOTION != 0) {
+                put.SVAR(g.RADIANS);
+                put.SVAR(g.THRUST);
+            }
+        }
+    }
+}
+
+// Reads a guess; values beyond a cap fail the read or, later, its replay.
+bool TAKEGUESS(TAKE& take, DEMOGUESS& guess, const DEMOUPDATELAYOUT& layout) {
+    guess = DEMOGUESS{};
+    const uint32_t steps = take.COUNT(DEMOMAXSTEPS);
+    for (uint32_t i = 0; i < steps && take.OK; ++i) guess.STEPS.push_back(static_cast<uint16_t>(take.COUNT(DEMOMAXSTEPMS)));
+    for (size_t slot = 0; slot < 16 && take.OK; ++slot) {
+        if (layout.AT[slot] == 0) continue;
+        DEMOSHIPGUESS& g = guess.SHIPS[slot];
+        const uint8_t code = take.U8();
+        if (layout.OTHER[slot] != 0) {
+            if (code > (1 | (1 + DEMOMAXTURNS) << 1)) return false;
+            g.MOTION = code & 1;
+            g.HEADING = static_cast<uint8_t>(code >> 1);
+            if (g.MOTION != 0) g.SWITCH = static_cast<uint8_t>(take.COUNT(DEMOMAXSTEPS));
+            for (int n = 0; n + 1 < g.HEADING; ++n) {
+                const int32_t turn = take.S32();
+                if (turn < -static_cast<int32_t>(DEMOMAXSTEPMS) || turn > static_cast<int32_t>(DEMOMAXSTEPMS)) return false;
+                g.TURN[static_cast<size_t>(n)] = static_cast<int16_t>(turn);
+            }
+        } else {
+            if (code > 1) return false;
+            g.MOTION = code;
+            if (g.MOTION != 0) {
+                const int32_t radians = take.S32();
+                if (radians < -DEMOMAXRADIANS || radians > DEMOMAXRADIANS) return false;
+                g.RADIANS = static_cast<int8_t>(radians);
+                g.THRUST = take.S32();
+            }
+        }
+    }
+    return take.OK;
+}
 }  // namespace
 
 // --- Header -------------------------------------------------------------------
@@ -283,6 +339,12 @@ uint32_t DEMORECORDSCRC(uint32_t crc, uint8_t kind, const uint8_t* body, size_t 
 }
 
 // --- Records --------------------------------------------------------------------
+void DEMOCODECBEGIN(DEMOCODEC& codec, const DEMOSTART& start) {
+    codec = DEMOCODEC{};
+    codec.LASTTICK = start.TICKBASE;
+    codec.SLOT = start.SLOT;
+}
+
 void DEMOAPPENDRECORD(std::vector<uint8_t>& out, uint8_t kind, const std::vector<uint8_t>& body) {
     PUT put{out};
     put.U8(kind);
@@ -391,7 +453,28 @@ void DEMOENCODEFRAME(DEMOCODEC& codec, const DEMOFRAME& frame, std::vector<uint8
         const uint32_t kind = length >= 4 ? static_cast<uint32_t>(m[0] | m[1] << 8 | m[2] << 16 | m[3] << 24) : 9;
         std::vector<uint8_t>& last = codec.LASTMESSAGE[kind < 9 ? kind : 9];
         const bool xored = last.size() == length;
-        for (uint32_t i = 0; i < length; ++i) put.U8(xored && i >= 4 ? m[i] ^ last[i] : m[i]);
+        DEMOUPDATELAYOUT layout;
+        if (kind == UPDATE && xored && DEMOUPDATELAYOUTOF(last.data(), length, codec.SLOT, layout)) {
+            // Predicted from the previous UPDATE; only what the guess does
+            // not supply is stored, XOR the previous bytes.
+            DEMOGUESS guess;
+            DEMOUPDATELAYOUT now;
+            if (DEMOUPDATELAYOUTOF(m, length, codec.SLOT, now) && DEMOSAMELAYOUT(now, layout)) {
+                DEMOFINDGUESS(last.data(), m, layout, codec.LASTSTEPS, guess);
+                std::vector<uint8_t> check(m, m + length);
+                if (!DEMOAPPLYGUESS(guess, last.data(), layout, check.data()) ||
+                    std::memcmp(check.data(), m, length) != 0)
+                    guess = DEMOGUESS{};
+            }
+            std::vector<uint8_t> mask(length, 0);
+            DEMOGUESSMASK(guess, layout, mask);
+            for (uint32_t i = 0; i < 4; ++i) put.U8(m[i]);
+            PUTGUESS(put, guess, layout);
+            for (uint32_t i = 4; i < length; ++i)
+                if (mask[i] == 0) put.U8(m[i] ^ last[i]);
+        } else {
+            for (uint32_t i = 0; i < length; ++i) put.U8(xored && i >= 4 ? m[i] ^ last[i] : m[i]);
+        }
         last.assign(m, m + length);
         at += length;
     }
@@ -436,12 +519,30 @@ bool DEMODECODEFRAME(DEMOCODEC& codec, const uint8_t* bytes, size_t size, DEMOFR
     const uint32_t messages = take.COUNT(DEMOMAXCOUNT);
     for (uint32_t n = 0; n < messages && take.OK; ++n) {
         const uint32_t length = take.COUNT(static_cast<uint32_t>(DEMOMAXRECORD));
-        if (length < 4 || !take.HAVE(length)) return false;
+        if (length < 4 || !take.HAVE(4)) return false;
         const uint8_t* m = take.P;
         const uint32_t kind = static_cast<uint32_t>(m[0] | m[1] << 8 | m[2] << 16 | m[3] << 24);
         std::vector<uint8_t>& last = codec.LASTMESSAGE[kind < 9 ? kind : 9];
         const bool xored = last.size() == length;
         const size_t at = frame.MESSAGEBYTES.size();
+        DEMOUPDATELAYOUT layout;
+        if (kind == UPDATE && xored && DEMOUPDATELAYOUTOF(last.data(), length, codec.SLOT, layout)) {
+            frame.MESSAGEBYTES.insert(frame.MESSAGEBYTES.end(), m, m + 4);
+            take.P += 4;
+            take.LEFT -= 4;
+            DEMOGUESS guess;
+            if (!TAKEGUESS(take, guess, layout)) return false;
+            std::vector<uint8_t> mask(length, 0);
+            DEMOGUESSMASK(guess, layout, mask);
+            frame.MESSAGEBYTES.resize(at + length);
+            uint8_t* out = frame.MESSAGEBYTES.data() + at;
+            for (uint32_t i = 4; i < length; ++i) out[i] = mask[i] != 0 ? 0 : static_cast<uint8_t>(take.U8() ^ last[i]);
+            if (!take.OK || !DEMOAPPLYGUESS(guess, last.data(), layout, out)) return false;
+            last.assign(out, out + length);
+            frame.MESSAGELENGTHS.push_back(length);
+            continue;
+        }
+        if (!take.HAVE(length)) return false;
         frame.MESSAGEBYTES.insert(frame.MESSAGEBYTES.end(), m, m + length);
         if (xored)
             for (uint32_t i = 4; i < length; ++i) frame.MESSAGEBYTES[at + i] ^= last[i];

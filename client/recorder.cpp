@@ -294,7 +294,7 @@ bool RECORDERSTART(const std::string& dir, const std::string& server, uint32_t r
     std::thread(WRITERBODY, REC->WRITER).detach();
     DEMOSTART start;
     DEMOCAPTURESTART(start, randomstate);
-    REC->CODEC.LASTTICK = start.TICKBASE;
+    DEMOCODECBEGIN(REC->CODEC, start);
     std::vector<uint8_t> body;
     DEMOENCODESTART(start, body);
     QUEUE(DEMOSTARTRECORD, body);

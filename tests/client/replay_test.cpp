@@ -71,7 +71,7 @@ std::vector<uint8_t> REWRITE(const std::string& path, const std::function<void(s
     size_t index = 0;
     uint32_t crc = 0;
     for (DEMOREAD got; (got = DEMONEXT(reader, kind, body)) == DEMORECORD || got == DEMOEND;) {
-        if (kind == DEMOSTARTRECORD) DEMODECODESTART(body.data(), body.size(), start), in.LASTTICK = out.LASTTICK = start.TICKBASE;
+        if (kind == DEMOSTARTRECORD) DEMODECODESTART(body.data(), body.size(), start), DEMOCODECBEGIN(in, start), DEMOCODECBEGIN(out, start);
         if (kind == DEMOFRAMERECORD) {
             EXPECT_TRUE(DEMODECODEFRAME(in, body.data(), body.size(), frame));
             edit(index++, frame);
@@ -103,14 +103,14 @@ int64_t PLAYOUT(bool draw) {
 TEST(Recording, HeaderLayoutAndForeignFormats) {
     const DEMOHEADER header{"1.0.0", "Ann", "h.x", 0x0102030405060708, 2, 800, 600};
     const std::vector<uint8_t> golden{
-        'V', 'X', 'D', 'E', 'M', 'O', '\r', '\n', 0x01, 0x00, 0x1F, 0x00,   // magic, format 1, body 31 bytes
+        'V', 'X', 'D', 'E', 'M', 'O', '\r', '\n', 0x02, 0x00, 0x1F, 0x00,   // magic, format 2, body 31 bytes
         0x05, '1', '.', '0', '.', '0', 0x03, 0x00, 'A', 'n', 'n', 0x03, 'h', '.', 'x',
         0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01, 0x02, 0x00, 0x00, 0x00, 0x20, 0x03, 0x58, 0x02};
     EXPECT_EQ(DEMOHEADERBYTES(header), golden);
     std::vector<uint8_t> other = golden;
-    other[8] = 2;
+    other[8] = 1;  // the format before UPDATEs were predicted
     EXPECT_FALSE(REPLAYOPENBYTES(other));
-    EXPECT_EQ(REPLAYMESSAGE(), "a recording of format version 2; this game reads format version 1");
+    EXPECT_EQ(REPLAYMESSAGE(), "a recording of format version 1; this game reads format version 2");
     other.assign(golden.begin(), golden.end() - 1);  // header cut short
     EXPECT_FALSE(REPLAYOPENBYTES(other));
     EXPECT_FALSE(REPLAYOPENBYTES(std::vector<uint8_t>(golden.begin(), golden.begin() + 9)));

@@ -1,0 +1,370 @@
+// The UPDATE predictor of the recording format (see demopredict.h). It
+// replays the server's ship step with its own copy of the arithmetic and a
+// table of sines and cosines, so that every reader on every machine rebuilds
+// the same bits (the file is compiled without contracting multiply-adds).
+// Threads: stateless; runs in the thread of whoever holds the codec.
+#include "client/demopredict.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "shared/physics.h"
+#include "shared/world.h"
+
+namespace {
+// sin and cos of the whole radians -7..7, correctly rounded. The server
+// takes them from its libm; where that differs, the prediction fails and
+// the writer stores the values instead.
+constexpr std::array<double, 15> SINES = {
+    -0x1.50608c26d0a08p-1, 0x1.1e1f18ab0a2c0p-2, 0x1.eaf81f5e09933p-1, 0x1.837b9dddc1eaep-1, -0x1.210386db6d55bp-3,
+    -0x1.d18f6ead1b446p-1, -0x1.aed548f090ceep-1, 0.0, 0x1.aed548f090ceep-1, 0x1.d18f6ead1b446p-1,
+    0x1.210386db6d55bp-3, -0x1.837b9dddc1eaep-1, -0x1.eaf81f5e09933p-1, -0x1.1e1f18ab0a2c0p-2, 0x1.50608c26d0a08p-1};
+constexpr std::array<double, 15> COSINES = {
+    0x1.81ff79ed92017p-1, 0x1.eb9b7097822f5p-1, 0x1.22785706b4ad9p-2, -0x1.4eaa606db24c1p-1, -0x1.fae04be85e5d2p-1,
+    -0x1.aa22657537205p-2, 0x1.14a280fb5068cp-1, 1.0, 0x1.14a280fb5068cp-1, -0x1.aa22657537205p-2,
+    -0x1.fae04be85e5d2p-1, -0x1.4eaa606db24c1p-1, 0x1.22785706b4ad9p-2, 0x1.eb9b7097822f5p-1, 0x1.81ff79ed92017p-1};
+
+// Offsets inside one slot's entry.
+// Splits of the interval the writer tries at most for one UPDATE.
+constexpr int64_t SEARCHBUDGET = 60000;
+
+constexpr uint32_t HEADINGAT = 32, TURNRATEAT = 40, THRUSTAT = 60;
+
+double GETDBL(const uint8_t* p) {
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
+    double v = 0;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
+void PUTDBL(uint8_t* p, double v) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &v, 8);
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+int32_t GETINT(const uint8_t* p) {
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+bool SAMEBITS(double a, double b) { return std::memcmp(&a, &b, 8) == 0; }
+
+struct MOTION {
+    double X = 0, Y = 0, XV = 0, YV = 0;
+};
+MOTION MOTIONAT(const uint8_t* p) { return {GETDBL(p), GETDBL(p + 8), GETDBL(p + 16), GETDBL(p + 24)}; }
+bool SAMEMOTION(const MOTION& a, const MOTION& b) {
+    return SAMEBITS(a.X, b.X) && SAMEBITS(a.Y, b.Y) && SAMEBITS(a.XV, b.XV) && SAMEBITS(a.YV, b.YV);
+}
+
+// What drives one ship's step on the server.
+struct CONTROLSET {
+    int32_t THRUST = 0;
+    double HEADING = 0, TURNRATE = 0;
+};
+CONTROLSET CONTROLSAT(const uint8_t* p) { return {GETINT(p + THRUSTAT), GETDBL(p + HEADINGAT), GETDBL(p + TURNRATEAT)}; }
+
+double STEPSECONDS(uint16_t ms) { return ms == 0 ? FALLBACKSTEP : ms / 1000.0; }
+
+// The server's move, edge and drag for one step, as the ship step computes
+// them (thrust along a whole number of radians).
+void STEP(MOTION& s, int32_t thrust, int32_t radians, double dt) {
+    const double force = thrust;
+    const double xaccel = force * SINES[static_cast<size_t>(radians + DEMOMAXRADIANS)];
+    const double yaccel = -force * COSINES[static_cast<size_t>(radians + DEMOMAXRADIANS)];
+    s.X = s.X + dt * s.XV + (dt * dt / 2) * xaccel;
+    s.Y = s.Y + dt * s.YV + (dt * dt / 2) * yaccel;
+    s.XV = s.XV + dt * xaccel;
+    s.YV = s.YV + dt * yaccel;
+    if (s.X > ARENAEDGE) s.XV = -s.XV, s.X = s.X + s.XV;
+    if (s.X < -ARENAEDGE) s.XV = -s.XV, s.X = s.X + s.XV;
+    if (s.Y > ARENAEDGE) s.YV = -s.YV, s.Y = s.Y + s.YV;
+    if (s.Y < -ARENAEDGE) s.YV = -s.YV, s.Y = s.Y + s.YV;
+    s.XV = s.XV - s.XV * dt * DRAGFACTOR;
+    s.YV = s.YV - s.YV * dt * DRAGFACTOR;
+}
+
+// Another player's ship over the steps: the old controls before step
+// SWITCH, the new ones from it on; its heading turns and wraps as on the
+// server. False when a thrust direction leaves the table.
+bool REPLAYOTHER(MOTION& s, const CONTROLSET& before, const CONTROLSET& after, uint32_t sw,
+                 const std::vector<double>& dts) {
+    CONTROLSET c = before;
+    for (size_t i = 0; i < dts.size(); ++i) {
+        if (i == sw) c = after;
+        const double dt = dts[i];
+        const int32_t radians = ROUNDEVEN((c.HEADING + dt * c.TURNRATE) * HEADINGTORADIANS);
+        c.HEADING = c.HEADING + dt * c.TURNRATE;
+        SHIPWRAPHEADING(c.HEADING);
+        if (radians < -DEMOMAXRADIANS || radians > DEMOMAXRADIANS) return false;
+        STEP(s, c.THRUST, radians, dt);
+    }
+    return true;
+}
+
+void REPLAYOWN(MOTION& s, int32_t thrust, int32_t radians, const std::vector<double>& dts) {
+    for (double dt : dts) STEP(s, thrust, radians, dt);
+}
+
+// A client's heading after its own frames turned it (turn signs the rate).
+bool TURNHEADING(double& heading, const DEMOSHIPGUESS& g) {
+    for (int n = 0; n + 1 < g.HEADING; ++n) {
+        const int32_t turn = g.TURN[static_cast<size_t>(n)];
+        if (turn == 0 || turn > static_cast<int32_t>(DEMOMAXSTEPMS) || turn < -static_cast<int32_t>(DEMOMAXSTEPMS))
+            return false;
+        const double dt = std::abs(turn) / 1000.0;
+        heading = heading + dt * (turn > 0 ? TURNRATE : -TURNRATE);
+        SHIPCLIENTWRAPHEADING(heading);
+    }
+    return true;
+}
+
+bool ONTABLE(double heading) {
+    return heading > 0 && heading <= HEADINGTURN;
+}
+}  // namespace
+
+bool DEMOUPDATELAYOUTOF(const uint8_t* m, size_t length, int32_t ownslot, DEMOUPDATELAYOUT& layout) {
+    layout = DEMOUPDATELAYOUT{};
+    if (ownslot < 0 || ownslot >= MAXPLAYERS) return false;
+    size_t at = 4;
+    for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
+        if (at + 4 > length) return false;
+        const int32_t connected = GETINT(m + at);
+        at += 4;
+        if (slot == ownslot) {
+            layout.AT[static_cast<size_t>(slot)] = static_cast<uint32_t>(at);
+            at += 36;
+        } else if (connected != 0) {
+            if (at + 68 > length) return false;
+            const int64_t name = GETINT(m + at + 64);
+            if (name < 0 || static_cast<uint64_t>(name) > length) return false;
+            layout.AT[static_cast<size_t>(slot)] = static_cast<uint32_t>(at);
+            layout.OTHER[static_cast<size_t>(slot)] = 1;
+            at += 68 + static_cast<size_t>(name);
+        }
+    }
+    return at == length;
+}
+
+bool DEMOSAMELAYOUT(const DEMOUPDATELAYOUT& a, const DEMOUPDATELAYOUT& b) { return a.AT == b.AT && a.OTHER == b.OTHER; }
+
+void DEMOGUESSMASK(const DEMOGUESS& guess, const DEMOUPDATELAYOUT& layout, std::vector<uint8_t>& mask) {
+    for (size_t slot = 0; slot < 16; ++slot) {
+        const uint32_t at = layout.AT[slot];
+        if (at == 0) continue;
+        if (guess.SHIPS[slot].MOTION != 0) std::fill(mask.begin() + at, mask.begin() + at + 32, 1);
+        if (layout.OTHER[slot] != 0 && guess.SHIPS[slot].HEADING != 0)
+            std::fill(mask.begin() + at + HEADINGAT, mask.begin() + at + HEADINGAT + 8, 1);
+    }
+}
+
+bool DEMOAPPLYGUESS(const DEMOGUESS& guess, const uint8_t* previous, const DEMOUPDATELAYOUT& layout, uint8_t* message) {
+    if (guess.STEPS.size() > DEMOMAXSTEPS) return false;
+    std::vector<double> dts;
+    for (uint16_t ms : guess.STEPS) {
+        if (ms > DEMOMAXSTEPMS) return false;
+        dts.push_back(STEPSECONDS(ms));
+    }
+    for (size_t slot = 0; slot < 16; ++slot) {
+        const DEMOSHIPGUESS& g = guess.SHIPS[slot];
+        const uint32_t at = layout.AT[slot];
+        if (at == 0) {
+            if (g.MOTION != 0 || g.HEADING != 0) return false;
+            continue;
+        }
+        if (layout.OTHER[slot] != 0) {
+            if (g.HEADING > 1 + DEMOMAXTURNS || g.SWITCH > dts.size()) return false;
+            if (g.HEADING != 0) {
+                double heading = GETDBL(previous + at + HEADINGAT);
+                if (!TURNHEADING(heading, g)) return false;
+                PUTDBL(message + at + HEADINGAT, heading);
+            }
+            if (g.MOTION == 0) continue;
+            MOTION s = MOTIONAT(previous + at);
+            if (!REPLAYOTHER(s, CONTROLSAT(previous + at), CONTROLSAT(message + at), g.SWITCH, dts)) return false;
+            PUTDBL(message + at, s.X), PUTDBL(message + at + 8, s.Y);
+            PUTDBL(message + at + 16, s.XV), PUTDBL(message + at + 24, s.YV);
+        } else {
+            if (g.HEADING != 0) return false;
+            if (g.MOTION == 0) continue;
+            if (g.RADIANS < -DEMOMAXRADIANS || g.RADIANS > DEMOMAXRADIANS) return false;
+            MOTION s = MOTIONAT(previous + at);
+            REPLAYOWN(s, g.THRUST, g.RADIANS, dts);
+            PUTDBL(message + at, s.X), PUTDBL(message + at + 8, s.Y);
+            PUTDBL(message + at + 16, s.XV), PUTDBL(message + at + 24, s.YV);
+        }
+    }
+    return true;
+}
+
+namespace {
+// The client turns that lead from heading H0 to H1: none, one or two
+// frames of a whole number of milliseconds each, turning the same way.
+bool FINDTURNS(double h0, double h1, DEMOSHIPGUESS& g) {
+    if (SAMEBITS(h0, h1)) {
+        g.HEADING = 1;
+        return true;
+    }
+    auto tries = [&](uint8_t count, int32_t a, int32_t b) {
+        DEMOSHIPGUESS t;
+        t.HEADING = count;
+        t.TURN = {static_cast<int16_t>(a), static_cast<int16_t>(b)};
+        double h = h0;
+        if (!TURNHEADING(h, t) || !SAMEBITS(h, h1)) return false;
+        g.HEADING = t.HEADING;
+        g.TURN = t.TURN;
+        return true;
+    };
+    for (double d : {h1 - h0, h1 - h0 + HEADINGTURN, h1 - h0 - HEADINGTURN}) {
+        const int32_t sign = d > 0 ? 1 : -1;
+        const int64_t whole = std::llround(std::fabs(d) * 1000.0 / TURNRATE);
+        if (whole < 1 || whole > 2 * static_cast<int64_t>(DEMOMAXSTEPMS) + 1) continue;
+        for (int64_t m = std::max<int64_t>(1, whole - 1); m <= whole + 1 && m <= DEMOMAXSTEPMS; ++m)
+            if (tries(2, sign * static_cast<int32_t>(m), 0)) return true;
+        for (int64_t a = 1; a < whole + 1 && a <= DEMOMAXSTEPMS; ++a)
+            for (int64_t b = std::max<int64_t>(1, whole - a - 1); b <= whole - a + 1 && b <= DEMOMAXSTEPMS; ++b)
+                if (tries(3, sign * static_cast<int32_t>(a), sign * static_cast<int32_t>(b))) return true;
+    }
+    return false;
+}
+
+// Calls TRY with every split of TOTAL ms into COUNT steps each within
+// [LOW, HIGH], until it returns true or BUDGET runs out.
+bool SPLITS(int32_t total, int32_t count, int32_t low, int32_t high, std::vector<uint16_t>& steps, int64_t& budget,
+            const std::function<bool(const std::vector<uint16_t>&)>& tryit) {
+    if (count == 0) {
+        if (total != 0 || budget <= 0) return false;
+        --budget;
+        return tryit(steps);
+    }
+    for (int32_t ms = low; ms <= high && budget > 0; ++ms) {
+        const int32_t rest = total - ms;
+        if (rest < (count - 1) * low || rest > (count - 1) * high) continue;
+        steps.push_back(static_cast<uint16_t>(ms));
+        if (SPLITS(rest, count - 1, low, high, steps, budget, tryit)) return true;
+        steps.pop_back();
+    }
+    return false;
+}
+}  // namespace
+
+void DEMOFINDGUESS(const uint8_t* previous, const uint8_t* message, const DEMOUPDATELAYOUT& layout,
+                   std::vector<uint16_t>& laststeps, DEMOGUESS& guess) {
+    guess = DEMOGUESS{};
+    struct SHIP {
+        size_t SLOT;
+        MOTION FROM, TO;
+        CONTROLSET BEFORE, AFTER;
+        bool STEADY;  // the same thrust along the same direction before and after
+    };
+    std::vector<SHIP> ships;
+    for (size_t slot = 0; slot < 16; ++slot) {
+        const uint32_t at = layout.AT[slot];
+        if (at == 0 || layout.OTHER[slot] == 0) continue;
+        FINDTURNS(GETDBL(previous + at + HEADINGAT), GETDBL(message + at + HEADINGAT), guess.SHIPS[slot]);
+        SHIP s{slot, MOTIONAT(previous + at), MOTIONAT(message + at), CONTROLSAT(previous + at), CONTROLSAT(message + at),
+               false};
+        s.STEADY = s.BEFORE.THRUST == s.AFTER.THRUST && s.BEFORE.TURNRATE == 0 && s.AFTER.TURNRATE == 0 &&
+                   ONTABLE(s.BEFORE.HEADING) && ONTABLE(s.AFTER.HEADING) &&
+                   ROUNDEVEN(s.BEFORE.HEADING * HEADINGTORADIANS) == ROUNDEVEN(s.AFTER.HEADING * HEADINGTORADIANS);
+        ships.push_back(s);
+    }
+    // Probes: the ships that moved furthest.
+    std::vector<const SHIP*> probes;
+    for (const SHIP& s : ships)
+        if (!SAMEMOTION(s.FROM, s.TO)) probes.push_back(&s);
+    std::stable_sort(probes.begin(), probes.end(), [](const SHIP* a, const SHIP* b) {
+        return std::fabs(a->TO.X - a->FROM.X) + std::fabs(a->TO.Y - a->FROM.Y) >
+               std::fabs(b->TO.X - b->FROM.X) + std::fabs(b->TO.Y - b->FROM.Y);
+    });
+    if (probes.size() > 3) probes.resize(3);
+
+    std::vector<double> dts;
+    auto fits = [&dts](const SHIP& s, uint32_t& sw) {
+        for (sw = 0; sw <= dts.size(); ++sw) {
+            MOTION m = s.FROM;
+            if (REPLAYOTHER(m, s.BEFORE, s.AFTER, sw, dts) && SAMEMOTION(m, s.TO)) return true;
+            if (s.STEADY && sw == 0) return false;  // where it switches makes no difference
+        }
+        return false;
+    };
+    // Steps are taken when two probes fit them bit for bit (a slow ship
+    // alone may fit wrong ones; a probe that changed its controls twice in
+    // the interval fits none), or the only probe there is.
+    const size_t needed = std::min<size_t>(2, probes.size());
+    std::vector<uint16_t> winner;
+    auto tryit = [&](const std::vector<uint16_t>& steps) {
+        dts.clear();
+        for (uint16_t ms : steps) dts.push_back(STEPSECONDS(ms));
+        size_t fitted = 0;
+        for (size_t i = 0; i < probes.size() && fitted < needed && fitted + probes.size() - i >= needed; ++i) {
+            uint32_t sw = 0;
+            if (fits(*probes[i], sw)) ++fitted;
+        }
+        if (fitted < needed) return false;
+        winner = steps;
+        return true;
+    };
+    bool found = tryit(laststeps);
+    int64_t budget = SEARCHBUDGET;
+    for (const SHIP* p : probes) {
+        if (found) break;
+        // The whole time between the two: the one that moves the probe
+        // closest to where it arrived, in even steps of about 5.5 ms.
+        int32_t best = 0;
+        double besterror = 0;
+        for (int32_t total = 1; total <= 400; ++total) {
+            const int32_t count = std::max(1, static_cast<int32_t>(std::lround(total / 5.5)));
+            dts.assign(static_cast<size_t>(count), total / 1000.0 / count);
+            MOTION m = p->FROM;
+            if (!REPLAYOTHER(m, p->BEFORE, p->AFTER, p->STEADY ? 0u : static_cast<uint32_t>(dts.size()), dts)) break;
+            const double error = std::fabs(m.X - p->TO.X) + std::fabs(m.Y - p->TO.Y);
+            if (best == 0 || error < besterror) best = total, besterror = error;
+        }
+        // Splits of totals near it into about as many steps, each near the
+        // mean, then each further from it.
+        std::vector<uint16_t> steps;
+        for (int32_t widen = 1; widen <= 3 && !found; ++widen) {
+            for (int32_t total : {best, best - 1, best + 1, best - 2, best + 2}) {
+                const int32_t middle = std::max(1, static_cast<int32_t>(std::lround(total / 5.5)));
+                for (int32_t count : {middle, middle - 1, middle + 1, middle - 2, middle + 2}) {
+                    if (found || total < 1 || count < 1 || count > static_cast<int32_t>(DEMOMAXSTEPS)) continue;
+                    const int32_t low = std::max(1, total / count - widen * widen);
+                    const int32_t high = std::min<int32_t>(DEMOMAXSTEPMS, (total + count - 1) / count + widen * widen);
+                    steps.clear();
+                    found = SPLITS(total, count, low, high, steps, budget, tryit);
+                }
+            }
+        }
+    }
+    if (!found) winner = laststeps;  // still right for ships that did not move
+    laststeps = winner;
+    guess.STEPS = winner;
+    dts.clear();
+    for (uint16_t ms : winner) dts.push_back(STEPSECONDS(ms));
+    for (const SHIP& s : ships) {
+        uint32_t sw = 0;
+        if (!fits(s, sw)) continue;
+        guess.SHIPS[s.SLOT].MOTION = 1;
+        guess.SHIPS[s.SLOT].SWITCH = static_cast<uint8_t>(sw);
+    }
+    // The own entry: its controls were the same for the whole interval
+    // (each of its CONTROLS brings an UPDATE); the usual thrusts first.
+    for (size_t slot = 0; slot < 16; ++slot) {
+        const uint32_t at = layout.AT[slot];
+        if (at == 0 || layout.OTHER[slot] != 0) continue;
+        const MOTION from = MOTIONAT(previous + at), to = MOTIONAT(message + at);
+        for (int32_t thrust : {0, 300, -300}) {
+            for (int32_t radians = 0; radians <= 6 && guess.SHIPS[slot].MOTION == 0; ++radians) {
+                MOTION m = from;
+                REPLAYOWN(m, thrust, radians, dts);
+                if (!SAMEMOTION(m, to)) continue;
+                guess.SHIPS[slot].MOTION = 1;
+                guess.SHIPS[slot].THRUST = thrust;
+                guess.SHIPS[slot].RADIANS = static_cast<int8_t>(radians);
+            }
+        }
+    }
+}

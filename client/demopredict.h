@@ -1,0 +1,56 @@
+// The recording's predictor for UPDATE messages (docs/recording.md 2.4):
+// where each ship's values lie in an UPDATE, the guess that rebuilds them
+// from the previous UPDATE (the server's physics steps between the two, the
+// step from which each ship used its new controls, each heading's client
+// turns), the search that finds a guess and the one replay of it that a
+// reader runs. Threads: no state of its own; whoever holds the codec (the
+// recorder's writer thread, a replay, a test) calls it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Caps on what a guess may name (a writer stays far inside them; a reader
+// refuses a frame beyond them, so hostile bytes cannot make a long loop).
+constexpr uint32_t DEMOMAXSTEPS = 64;     // physics steps between two UPDATEs
+constexpr uint32_t DEMOMAXSTEPMS = 1000;  // one step, whole milliseconds (0: the fallback step)
+constexpr uint32_t DEMOMAXTURNS = 2;      // client turns of one heading
+constexpr int32_t DEMOMAXRADIANS = 7;     // thrust direction, whole radians, -7..7
+
+// Byte offset of each slot's X in an UPDATE (0: the slot carries no
+// values), and whether it is another player's entry (with heading) or the
+// recipient's own.
+struct DEMOUPDATELAYOUT {
+    std::array<uint32_t, 16> AT{};
+    std::array<uint8_t, 16> OTHER{};
+};
+bool DEMOUPDATELAYOUTOF(const uint8_t* message, size_t length, int32_t ownslot, DEMOUPDATELAYOUT& layout);
+bool DEMOSAMELAYOUT(const DEMOUPDATELAYOUT& a, const DEMOUPDATELAYOUT& b);
+
+// What a guess says about one slot's entry.
+struct DEMOSHIPGUESS {
+    uint8_t MOTION = 0;    // 1: X, Y, XVELOC, YVELOC come from the physics replay
+    uint8_t SWITCH = 0;    // another player: the first step run with its new controls (steps: none)
+    int8_t RADIANS = 0;    // own entry: the thrust direction of every step
+    int32_t THRUST = 0;    // own entry: the thrust of every step
+    uint8_t HEADING = 0;   // another player: 0 stored, 1 + n: the old heading after n client turns
+    std::array<int16_t, 2> TURN{};  // signed whole milliseconds of each turn
+};
+struct DEMOGUESS {
+    std::vector<uint16_t> STEPS;  // whole milliseconds of each physics step (0: the fallback step)
+    std::array<DEMOSHIPGUESS, 16> SHIPS{};
+};
+
+// Marks (1) the bytes of an UPDATE that GUESS supplies.
+void DEMOGUESSMASK(const DEMOGUESS& guess, const DEMOUPDATELAYOUT& layout, std::vector<uint8_t>& mask);
+// Writes the guessed values into MESSAGE, whose other bytes are already
+// there; PREVIOUS is the UPDATE before it (same length and LAYOUT). False
+// when the guess cannot be replayed (beyond a cap, or a hostile value).
+bool DEMOAPPLYGUESS(const DEMOGUESS& guess, const uint8_t* previous, const DEMOUPDATELAYOUT& layout, uint8_t* message);
+// Finds the guess that rebuilds the most of MESSAGE from PREVIOUS (same
+// length and layout); LASTSTEPS, the previous interval's steps, is tried
+// first and becomes this one's. Every value it marks is verified bit for bit.
+void DEMOFINDGUESS(const uint8_t* previous, const uint8_t* message, const DEMOUPDATELAYOUT& layout,
+                   std::vector<uint16_t>& laststeps, DEMOGUESS& guess);
