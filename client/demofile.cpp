@@ -468,10 +468,12 @@ void DEMOENCODEFRAME(DEMOCODEC& codec, const DEMOFRAME& frame, std::vector<uint8
             }
             std::vector<uint8_t> mask(length, 0);
             DEMOGUESSMASK(guess, layout, mask);
+            std::vector<uint8_t> reference = last;
+            DEMOREFERENCE(guess, last.data(), layout, m, reference);
             for (uint32_t i = 0; i < 4; ++i) put.U8(m[i]);
             PUTGUESS(put, guess, layout);
             for (uint32_t i = 4; i < length; ++i)
-                if (mask[i] == 0) put.U8(m[i] ^ last[i]);
+                if (mask[i] == 0) put.U8(m[i] ^ reference[i]);
         } else {
             for (uint32_t i = 0; i < length; ++i) put.U8(xored && i >= 4 ? m[i] ^ last[i] : m[i]);
         }
@@ -538,6 +540,10 @@ bool DEMODECODEFRAME(DEMOCODEC& codec, const uint8_t* bytes, size_t size, DEMOFR
             uint8_t* out = frame.MESSAGEBYTES.data() + at;
             for (uint32_t i = 4; i < length; ++i) out[i] = mask[i] != 0 ? 0 : static_cast<uint8_t>(take.U8() ^ last[i]);
             if (!take.OK || !DEMOAPPLYGUESS(guess, last.data(), layout, out)) return false;
+            // The whole headings were stored XOR a reference made from the rest.
+            std::vector<uint8_t> reference = last;
+            DEMOREFERENCE(guess, last.data(), layout, out, reference);
+            for (uint32_t i = 4; i < length; ++i) out[i] ^= static_cast<uint8_t>(last[i] ^ reference[i]);
             last.assign(out, out + length);
             frame.MESSAGELENGTHS.push_back(length);
             continue;

@@ -199,6 +199,23 @@ bool DEMOAPPLYGUESS(const DEMOGUESS& guess, const uint8_t* previous, const DEMOU
     return true;
 }
 
+void DEMOREFERENCE(const DEMOGUESS& guess, const uint8_t* previous, const DEMOUPDATELAYOUT& layout,
+                   const uint8_t* message, std::vector<uint8_t>& reference) {
+    for (size_t slot = 0; slot < 16; ++slot) {
+        const uint32_t at = layout.AT[slot];
+        if (at == 0 || layout.OTHER[slot] == 0) continue;
+        const DEMOSHIPGUESS& g = guess.SHIPS[slot];
+        // No step since the previous UPDATE: unchanged. The new heading
+        // when a step ran with it (or nothing says it did not), else the old.
+        if (g.MOTION != 0 && guess.STEPS.empty()) continue;
+        const bool newer = g.MOTION == 0 || g.SWITCH < guess.STEPS.size();
+        double heading = GETDBL((newer ? message : previous) + at + HEADINGAT);
+        SHIPWRAPHEADING(heading);
+        const uint32_t whole = static_cast<uint32_t>(SHIPWHOLEHEADING(heading));
+        for (int i = 0; i < 4; ++i) reference[at + DEMOWHOLEHEADINGAT + i] = static_cast<uint8_t>(whole >> (8 * i));
+    }
+}
+
 namespace {
 // The client turns that lead from heading H0 to H1: none, one or two
 // frames of a whole number of milliseconds each, turning the same way.
@@ -239,7 +256,11 @@ bool SPLITS(int32_t total, int32_t count, int32_t low, int32_t high, std::vector
         --budget;
         return tryit(steps);
     }
-    for (int32_t ms = low; ms <= high && budget > 0; ++ms) {
+    // From the mean outwards: the likeliest splits first.
+    const int32_t mean = total / count;
+    for (int32_t n = 0; n <= 2 * (high - low) + 1 && budget > 0; ++n) {
+        const int32_t ms = n % 2 == 0 ? mean + n / 2 : mean - (n + 1) / 2;
+        if (ms < low || ms > high) continue;
         const int32_t rest = total - ms;
         if (rest < (count - 1) * low || rest > (count - 1) * high) continue;
         steps.push_back(static_cast<uint16_t>(ms));
@@ -327,6 +348,29 @@ void DEMOFINDGUESS(const uint8_t* previous, const uint8_t* message, const DEMOUP
         // mean, then each further from it.
         std::vector<uint16_t> steps;
         for (int32_t widen = 1; widen <= 3 && !found; ++widen) {
+            if (widen == 2) {
+                // Even steps but one: a tick that took far longer (or
+                // shorter), at any place.
+                for (int32_t total : {best, best - 1, best + 1}) {
+                    for (int32_t odd = 1; odd <= 40 && !found; ++odd) {
+                        const int32_t rest = total - odd;
+                        const int32_t middle = static_cast<int32_t>(std::lround(rest / 5.5));
+                        for (int32_t count : {middle, middle - 1, middle + 1}) {
+                            if (found || rest < 1 || count < 1 || count + 1 > static_cast<int32_t>(DEMOMAXSTEPS)) continue;
+                            for (int32_t place = 0; place <= count && !found; ++place) {
+                                auto withodd = [&](const std::vector<uint16_t>& even) {
+                                    std::vector<uint16_t> all = even;
+                                    all.insert(all.begin() + place, static_cast<uint16_t>(odd));
+                                    return tryit(all);
+                                };
+                                steps.clear();
+                                found = SPLITS(rest, count, rest / count, (rest + count - 1) / count, steps, budget, withodd);
+                            }
+                        }
+                    }
+                }
+                if (found) break;
+            }
             for (int32_t total : {best, best - 1, best + 1, best - 2, best + 2}) {
                 const int32_t middle = std::max(1, static_cast<int32_t>(std::lround(total / 5.5)));
                 for (int32_t count : {middle, middle - 1, middle + 1, middle - 2, middle + 2}) {

@@ -49,6 +49,13 @@ void DEMOGUESSMASK(const DEMOGUESS& guess, const DEMOUPDATELAYOUT& layout, std::
 // there; PREVIOUS is the UPDATE before it (same length and LAYOUT). False
 // when the guess cannot be replayed (beyond a cap, or a hostile value).
 bool DEMOAPPLYGUESS(const DEMOGUESS& guess, const uint8_t* previous, const DEMOUPDATELAYOUT& layout, uint8_t* message);
+// A copy of PREVIOUS whose other players' whole headings are replaced by
+// what MESSAGE (whole but for them) and GUESS say the server held: the
+// heading of its last step, wrapped and floored. The writer stores those
+// fields XOR this reference instead of XOR the previous UPDATE.
+void DEMOREFERENCE(const DEMOGUESS& guess, const uint8_t* previous, const DEMOUPDATELAYOUT& layout,
+                   const uint8_t* message, std::vector<uint8_t>& reference);
+constexpr uint32_t DEMOWHOLEHEADINGAT = 56;  // in another player's entry
 // Finds the guess that rebuilds the most of MESSAGE from PREVIOUS (same
 // length and layout); LASTSTEPS, the previous interval's steps, is tried
 // first and becomes this one's. Every value it marks is verified bit for bit.
