@@ -218,8 +218,13 @@ void PUTGUESS(PUT& put, const DEMOGUESS& guess, const DEMOUPDATELAYOUT& layout) 
         if (layout.AT[slot] == 0) continue;
         const DEMOSHIPGUESS& g = guess.SHIPS[slot];
         if (layout.OTHER[slot] != 0) {
-            put.U8(static_cast<uint8_t>(g.MOTION | g.HEADING << 1));
+            put.U8(static_cast<uint8_t>(g.MOTION | g.HEADING << 1 | (g.MIDDLE != 0 ? 8 : 0)));
             if (g.MOTION != 0) put.VAR(g.SWITCH);
+            if (g.MIDDLE != 0) {
+                put.VAR(g.SWITCH2);
+                put.U8(g.MIDDLE);
+                put.SVAR(g.MIDTHRUST);
+            }
             for (int n = 0; n + 1 < g.HEADING; ++n) put.SVAR(g.TURN[static_cast<size_t>(n)]);
         } else {
             put.U8(g.MOTION);
@@ -241,10 +246,16 @@ bool TAKEGUESS(TAKE& take, DEMOGUESS& guess, const DEMOUPDATELAYOUT& layout) {
         DEMOSHIPGUESS& g = guess.SHIPS[slot];
         const uint8_t code = take.U8();
         if (layout.OTHER[slot] != 0) {
-            if (code > (1 | (1 + DEMOMAXTURNS) << 1)) return false;
+            if (code > 15 || (code & 9) == 8) return false;  // two switches only with motion
             g.MOTION = code & 1;
-            g.HEADING = static_cast<uint8_t>(code >> 1);
+            g.HEADING = static_cast<uint8_t>((code >> 1) & 3);
             if (g.MOTION != 0) g.SWITCH = static_cast<uint8_t>(take.COUNT(DEMOMAXSTEPS));
+            if ((code & 8) != 0) {
+                g.SWITCH2 = static_cast<uint8_t>(take.COUNT(DEMOMAXSTEPS));
+                g.MIDDLE = take.U8();
+                g.MIDTHRUST = take.S32();
+                if (g.MIDDLE == 0 || g.MIDDLE > DEMOMAXMIDDLE) return false;
+            }
             for (int n = 0; n + 1 < g.HEADING; ++n) {
                 const int32_t turn = take.S32();
                 if (turn < -static_cast<int32_t>(DEMOMAXSTEPMS) || turn > static_cast<int32_t>(DEMOMAXSTEPMS)) return false;

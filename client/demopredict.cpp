@@ -86,13 +86,15 @@ void STEP(MOTION& s, int32_t thrust, int32_t radians, double dt) {
 }
 
 // Another player's ship over the steps: the old controls before step
-// SWITCH, the new ones from it on; its heading turns and wraps as on the
-// server. False when a thrust direction leaves the table.
-bool REPLAYOTHER(MOTION& s, const CONTROLSET& before, const CONTROLSET& after, uint32_t sw,
-                 const std::vector<double>& dts) {
+// SW, the middle ones from it, the new ones from step SW2 on; its heading
+// turns and wraps as on the server. False when a thrust direction leaves
+// the table.
+bool REPLAYOTHER(MOTION& s, const CONTROLSET& before, const CONTROLSET& middle, const CONTROLSET& after, uint32_t sw,
+                 uint32_t sw2, const std::vector<double>& dts) {
     CONTROLSET c = before;
     for (size_t i = 0; i < dts.size(); ++i) {
-        if (i == sw) c = after;
+        if (i == sw) c = middle;
+        if (i == sw2) c = after;
         const double dt = dts[i];
         const int32_t radians = ROUNDEVEN((c.HEADING + dt * c.TURNRATE) * HEADINGTORADIANS);
         c.HEADING = c.HEADING + dt * c.TURNRATE;
@@ -116,6 +118,21 @@ bool TURNHEADING(double& heading, const DEMOSHIPGUESS& g) {
         const double dt = std::abs(turn) / 1000.0;
         heading = heading + dt * (turn > 0 ? TURNRATE : -TURNRATE);
         SHIPCLIENTWRAPHEADING(heading);
+    }
+    return true;
+}
+
+// The controls between the two switches of a guess.
+bool MIDDLECONTROLS(const DEMOSHIPGUESS& g, const CONTROLSET& before, const CONTROLSET& after, CONTROLSET& middle) {
+    middle = after;
+    if (g.MIDDLE == 0) return true;
+    middle.THRUST = g.MIDTHRUST;
+    middle.HEADING = g.MIDDLE == 2 ? after.HEADING : before.HEADING;
+    if (g.MIDDLE == 3) {
+        if (g.HEADING < 3) return false;
+        DEMOSHIPGUESS first = g;
+        first.HEADING = 2;
+        if (!TURNHEADING(middle.HEADING, first)) return false;
     }
     return true;
 }
@@ -175,7 +192,8 @@ bool DEMOAPPLYGUESS(const DEMOGUESS& guess, const uint8_t* previous, const DEMOU
             continue;
         }
         if (layout.OTHER[slot] != 0) {
-            if (g.HEADING > 1 + DEMOMAXTURNS || g.SWITCH > dts.size()) return false;
+            if (g.HEADING > 1 + DEMOMAXTURNS || g.SWITCH > dts.size() || g.MIDDLE > DEMOMAXMIDDLE) return false;
+            if (g.MIDDLE != 0 && (g.SWITCH2 < g.SWITCH || g.SWITCH2 > dts.size())) return false;
             if (g.HEADING != 0) {
                 double heading = GETDBL(previous + at + HEADINGAT);
                 if (!TURNHEADING(heading, g)) return false;
@@ -183,7 +201,11 @@ bool DEMOAPPLYGUESS(const DEMOGUESS& guess, const uint8_t* previous, const DEMOU
             }
             if (g.MOTION == 0) continue;
             MOTION s = MOTIONAT(previous + at);
-            if (!REPLAYOTHER(s, CONTROLSAT(previous + at), CONTROLSAT(message + at), g.SWITCH, dts)) return false;
+            const CONTROLSET before = CONTROLSAT(previous + at), after = CONTROLSAT(message + at);
+            CONTROLSET middle;
+            if (!MIDDLECONTROLS(g, before, after, middle) ||
+                !REPLAYOTHER(s, before, middle, after, g.SWITCH, g.MIDDLE != 0 ? g.SWITCH2 : g.SWITCH, dts))
+                return false;
             PUTDBL(message + at, s.X), PUTDBL(message + at + 8, s.Y);
             PUTDBL(message + at + 16, s.XV), PUTDBL(message + at + 24, s.YV);
         } else {
@@ -306,7 +328,7 @@ void DEMOFINDGUESS(const uint8_t* previous, const uint8_t* message, const DEMOUP
     auto fits = [&dts](const SHIP& s, uint32_t& sw) {
         for (sw = 0; sw <= dts.size(); ++sw) {
             MOTION m = s.FROM;
-            if (REPLAYOTHER(m, s.BEFORE, s.AFTER, sw, dts) && SAMEMOTION(m, s.TO)) return true;
+            if (REPLAYOTHER(m, s.BEFORE, s.AFTER, s.AFTER, sw, sw, dts) && SAMEMOTION(m, s.TO)) return true;
             if (s.STEADY && sw == 0) return false;  // where it switches makes no difference
         }
         return false;
@@ -340,7 +362,8 @@ void DEMOFINDGUESS(const uint8_t* previous, const uint8_t* message, const DEMOUP
             const int32_t count = std::max(1, static_cast<int32_t>(std::lround(total / 5.5)));
             dts.assign(static_cast<size_t>(count), total / 1000.0 / count);
             MOTION m = p->FROM;
-            if (!REPLAYOTHER(m, p->BEFORE, p->AFTER, p->STEADY ? 0u : static_cast<uint32_t>(dts.size()), dts)) break;
+            const uint32_t sw = p->STEADY ? 0u : static_cast<uint32_t>(dts.size());
+            if (!REPLAYOTHER(m, p->BEFORE, p->AFTER, p->AFTER, sw, sw, dts)) break;
             const double error = std::fabs(m.X - p->TO.X) + std::fabs(m.Y - p->TO.Y);
             if (best == 0 || error < besterror) best = total, besterror = error;
         }
@@ -389,10 +412,37 @@ void DEMOFINDGUESS(const uint8_t* previous, const uint8_t* message, const DEMOUP
     dts.clear();
     for (uint16_t ms : winner) dts.push_back(STEPSECONDS(ms));
     for (const SHIP& s : ships) {
+        DEMOSHIPGUESS& g = guess.SHIPS[s.SLOT];
         uint32_t sw = 0;
-        if (!fits(s, sw)) continue;
-        guess.SHIPS[s.SLOT].MOTION = 1;
-        guess.SHIPS[s.SLOT].SWITCH = static_cast<uint8_t>(sw);
+        if (fits(s, sw)) {
+            g.MOTION = 1;
+            g.SWITCH = static_cast<uint8_t>(sw);
+            continue;
+        }
+        // Its controls changed twice: a thrust a client sends, along the
+        // old heading, the new one or the one between its two turns.
+        const uint8_t sources = g.HEADING == 3 ? 3 : 2;
+        for (uint8_t source = 1; source <= sources && g.MOTION == 0; ++source) {
+            for (int32_t thrust : {300, 0, -300}) {
+                DEMOSHIPGUESS t = g;
+                t.MIDDLE = source;
+                t.MIDTHRUST = thrust;
+                CONTROLSET middle;
+                if (!MIDDLECONTROLS(t, s.BEFORE, s.AFTER, middle)) continue;
+                for (uint32_t one = 0; one < dts.size() && g.MOTION == 0; ++one) {
+                    for (uint32_t two = one + 1; two <= dts.size(); ++two) {
+                        MOTION m = s.FROM;
+                        if (!REPLAYOTHER(m, s.BEFORE, middle, s.AFTER, one, two, dts) || !SAMEMOTION(m, s.TO)) continue;
+                        g = t;
+                        g.MOTION = 1;
+                        g.SWITCH = static_cast<uint8_t>(one);
+                        g.SWITCH2 = static_cast<uint8_t>(two);
+                        break;
+                    }
+                }
+                if (g.MOTION != 0) break;
+            }
+        }
     }
     // The own entry: its controls were the same for the whole interval
     // (each of its CONTROLS brings an UPDATE); the usual thrusts first.

@@ -37,7 +37,14 @@ struct DEMOSHIPGUESS {
     int32_t THRUST = 0;    // own entry: the thrust of every step
     uint8_t HEADING = 0;   // another player: 0 stored, 1 + n: the old heading after n client turns
     std::array<int16_t, 2> TURN{};  // signed whole milliseconds of each turn
+    // Another player whose controls changed twice: from SWITCH to before
+    // SWITCH2 it steered with MIDTHRUST along the heading MIDDLE names
+    // (1 the old, 2 the new, 3 the old after its first turn); 0: no such.
+    uint8_t MIDDLE = 0;
+    uint8_t SWITCH2 = 0;
+    int32_t MIDTHRUST = 0;
 };
+constexpr uint8_t DEMOMAXMIDDLE = 3;
 struct DEMOGUESS {
     std::vector<uint16_t> STEPS;  // whole milliseconds of each physics step (0: the fallback step)
     std::array<DEMOSHIPGUESS, 16> SHIPS{};
