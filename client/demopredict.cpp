@@ -27,8 +27,12 @@ constexpr std::array<double, 15> COSINES = {
     -0x1.fae04be85e5d2p-1, -0x1.4eaa606db24c1p-1, 0x1.22785706b4ad9p-2, 0x1.eb9b7097822f5p-1, 0x1.81ff79ed92017p-1};
 
 // Offsets inside one slot's entry.
-// Splits of the interval the writer tries at most for one UPDATE.
-constexpr int64_t SEARCHBUDGET = 60000;
+// Splits of the interval the writer tries at most per probe and kind of
+// split (near the mean, one odd step, further from the mean).
+constexpr int64_t SEARCHBUDGET = 20000;
+// A probe's motion must come within this many units of where it arrived
+// with even steps (real ones come within a few thousandths).
+constexpr double PROBEMISS = 1.0;
 
 constexpr uint32_t HEADINGAT = 32, TURNRATEAT = 40, THRUSTAT = 60;
 
@@ -301,6 +305,8 @@ void DEMOFINDGUESS(const uint8_t* previous, const uint8_t* message, const DEMOUP
         MOTION FROM, TO;
         CONTROLSET BEFORE, AFTER;
         bool STEADY;  // the same thrust along the same direction before and after
+        int32_t TOTAL = 0;  // the interval's length in ms that fits its motion best, and how far off
+        double MISS = 0;
     };
     std::vector<SHIP> ships;
     for (size_t slot = 0; slot < 16; ++slot) {
@@ -314,17 +320,49 @@ void DEMOFINDGUESS(const uint8_t* previous, const uint8_t* message, const DEMOUP
                    ROUNDEVEN(s.BEFORE.HEADING * HEADINGTORADIANS) == ROUNDEVEN(s.AFTER.HEADING * HEADINGTORADIANS);
         ships.push_back(s);
     }
-    // Probes: the ships that moved furthest.
+    std::vector<double> dts;
+    // The interval's length that moves ship S closest to where it arrived,
+    // in even steps of about 5.5 ms (its old or its new controls
+    // throughout): coarsely, then to the millisecond.
+    auto estimate = [&dts](SHIP& s) {
+        auto miss = [&](int32_t total) {
+            const int32_t count = std::max(1, static_cast<int32_t>(std::lround(total / 5.5)));
+            dts.assign(static_cast<size_t>(count), total / 1000.0 / count);
+            double least = HUGE_VAL;
+            for (uint32_t sw : {0u, static_cast<uint32_t>(count)}) {
+                MOTION m = s.FROM;
+                if (REPLAYOTHER(m, s.BEFORE, s.AFTER, s.AFTER, sw, sw, dts))
+                    least = std::min(least, std::fabs(m.X - s.TO.X) + std::fabs(m.Y - s.TO.Y));
+                if (s.STEADY) break;
+            }
+            return least;
+        };
+        s.MISS = HUGE_VAL;
+        for (int32_t total = 4; total <= 400; total += 8) {
+            const double m = miss(total);
+            if (m < s.MISS) s.MISS = m, s.TOTAL = total;
+        }
+        const int32_t around = s.TOTAL;
+        for (int32_t total = std::max(1, around - 8); total <= around + 8; ++total) {
+            const double m = miss(total);
+            if (m < s.MISS) s.MISS = m, s.TOTAL = total;
+        }
+    };
+    // Probes: moving ships whose motion even steps explain (not one that
+    // bounced off the edge or was reborn elsewhere).
     std::vector<const SHIP*> probes;
-    for (const SHIP& s : ships)
-        if (!SAMEMOTION(s.FROM, s.TO)) probes.push_back(&s);
+    for (SHIP& s : ships) {
+        if (SAMEMOTION(s.FROM, s.TO)) continue;
+        estimate(s);
+        if (s.MISS < PROBEMISS) probes.push_back(&s);
+    }
+    // The fastest first: a slow ship's bits fit wrong steps too.
     std::stable_sort(probes.begin(), probes.end(), [](const SHIP* a, const SHIP* b) {
         return std::fabs(a->TO.X - a->FROM.X) + std::fabs(a->TO.Y - a->FROM.Y) >
                std::fabs(b->TO.X - b->FROM.X) + std::fabs(b->TO.Y - b->FROM.Y);
     });
     if (probes.size() > 3) probes.resize(3);
 
-    std::vector<double> dts;
     auto fits = [&dts](const SHIP& s, uint32_t& sw) {
         for (sw = 0; sw <= dts.size(); ++sw) {
             MOTION m = s.FROM;
@@ -351,60 +389,49 @@ void DEMOFINDGUESS(const uint8_t* previous, const uint8_t* message, const DEMOUP
         return true;
     };
     bool found = tryit(laststeps);
-    int64_t budget = SEARCHBUDGET;
-    for (const SHIP* p : probes) {
-        if (found) break;
-        // The whole time between the two: the one that moves the probe
-        // closest to where it arrived, in even steps of about 5.5 ms.
-        int32_t best = 0;
-        double besterror = 0;
-        for (int32_t total = 1; total <= 400; ++total) {
-            const int32_t count = std::max(1, static_cast<int32_t>(std::lround(total / 5.5)));
-            dts.assign(static_cast<size_t>(count), total / 1000.0 / count);
-            MOTION m = p->FROM;
-            const uint32_t sw = p->STEADY ? 0u : static_cast<uint32_t>(dts.size());
-            if (!REPLAYOTHER(m, p->BEFORE, p->AFTER, p->AFTER, sw, sw, dts)) break;
-            const double error = std::fabs(m.X - p->TO.X) + std::fabs(m.Y - p->TO.Y);
-            if (best == 0 || error < besterror) best = total, besterror = error;
+    std::vector<uint16_t> steps;
+    // Splits of totals near the probe's into about as many steps, each
+    // within WIDEN of the mean, the likeliest first.
+    auto even = [&](int32_t best, int32_t widen, int64_t& budget) {
+        for (int32_t total : {best, best - 1, best + 1, best - 2, best + 2}) {
+            const int32_t middle = std::max(1, static_cast<int32_t>(std::lround(total / 5.5)));
+            for (int32_t count : {middle, middle - 1, middle + 1, middle - 2, middle + 2}) {
+                if (total < 1 || count < 1 || count > static_cast<int32_t>(DEMOMAXSTEPS)) continue;
+                const int32_t low = std::max(1, total / count - widen);
+                const int32_t high = std::min<int32_t>(DEMOMAXSTEPMS, (total + count - 1) / count + widen);
+                steps.clear();
+                if (SPLITS(total, count, low, high, steps, budget, tryit)) return true;
+            }
         }
-        // Splits of totals near it into about as many steps, each near the
-        // mean, then each further from it.
-        std::vector<uint16_t> steps;
-        for (int32_t widen = 1; widen <= 3 && !found; ++widen) {
-            if (widen == 2) {
-                // Even steps but one: a tick that took far longer (or
-                // shorter), at any place.
-                for (int32_t total : {best, best - 1, best + 1}) {
-                    for (int32_t odd = 1; odd <= 40 && !found; ++odd) {
-                        const int32_t rest = total - odd;
-                        const int32_t middle = static_cast<int32_t>(std::lround(rest / 5.5));
-                        for (int32_t count : {middle, middle - 1, middle + 1}) {
-                            if (found || rest < 1 || count < 1 || count + 1 > static_cast<int32_t>(DEMOMAXSTEPS)) continue;
-                            for (int32_t place = 0; place <= count && !found; ++place) {
-                                auto withodd = [&](const std::vector<uint16_t>& even) {
-                                    std::vector<uint16_t> all = even;
-                                    all.insert(all.begin() + place, static_cast<uint16_t>(odd));
-                                    return tryit(all);
-                                };
-                                steps.clear();
-                                found = SPLITS(rest, count, rest / count, (rest + count - 1) / count, steps, budget, withodd);
-                            }
-                        }
+        return false;
+    };
+    // Even steps but one: a tick that took far longer (or shorter), at any place.
+    auto odd = [&](int32_t best, int64_t& budget) {
+        for (int32_t total : {best, best - 1, best + 1, best - 2, best + 2}) {
+            for (int32_t ms = 1; ms <= 40; ++ms) {
+                const int32_t rest = total - ms;
+                const int32_t middle = static_cast<int32_t>(std::lround(rest / 5.5));
+                for (int32_t count : {middle, middle - 1, middle + 1}) {
+                    if (rest < 1 || count < 1 || count + 1 > static_cast<int32_t>(DEMOMAXSTEPS)) continue;
+                    for (int32_t place = 0; place <= count; ++place) {
+                        auto withodd = [&](const std::vector<uint16_t>& others) {
+                            std::vector<uint16_t> all = others;
+                            all.insert(all.begin() + place, static_cast<uint16_t>(ms));
+                            return tryit(all);
+                        };
+                        steps.clear();
+                        if (SPLITS(rest, count, rest / count, (rest + count - 1) / count, steps, budget, withodd))
+                            return true;
                     }
                 }
-                if (found) break;
-            }
-            for (int32_t total : {best, best - 1, best + 1, best - 2, best + 2}) {
-                const int32_t middle = std::max(1, static_cast<int32_t>(std::lround(total / 5.5)));
-                for (int32_t count : {middle, middle - 1, middle + 1, middle - 2, middle + 2}) {
-                    if (found || total < 1 || count < 1 || count > static_cast<int32_t>(DEMOMAXSTEPS)) continue;
-                    const int32_t low = std::max(1, total / count - widen * widen);
-                    const int32_t high = std::min<int32_t>(DEMOMAXSTEPMS, (total + count - 1) / count + widen * widen);
-                    steps.clear();
-                    found = SPLITS(total, count, low, high, steps, budget, tryit);
-                }
             }
         }
+        return false;
+    };
+    for (const SHIP* p : probes) {
+        if (found) break;
+        int64_t near = SEARCHBUDGET, single = SEARCHBUDGET, wide = SEARCHBUDGET;
+        found = even(p->TOTAL, 1, near) || odd(p->TOTAL, single) || even(p->TOTAL, 4, wide) || even(p->TOTAL, 9, wide);
     }
     if (!found) winner = laststeps;  // still right for ships that did not move
     laststeps = winner;
