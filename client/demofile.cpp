@@ -350,6 +350,17 @@ uint32_t DEMORECORDSCRC(uint32_t crc, uint8_t kind, const uint8_t* body, size_t 
 }
 
 // --- Records --------------------------------------------------------------------
+namespace {
+// A SHOTFIRED is stored against a guessed shot while the last UPDATE
+// parses (its layout into LAYOUT).
+bool SHOTREFERENCE(const DEMOCODEC& codec, DEMOUPDATELAYOUT& layout) {
+    const std::vector<uint8_t>& update = codec.LASTMESSAGE[UPDATE];
+    return !update.empty() && DEMOUPDATELAYOUTOF(update.data(), update.size(), codec.SLOT, layout);
+}
+// The bytes of a SHOTFIRED that a guessed shot supplies: X, Y, direction, speed.
+bool SHOTGUESSED(uint32_t i) { return (i >= DEMOSHOTXAT && i < DEMOSHOTXAT + 8) || i >= DEMOSHOTXAT + 12; }
+}  // namespace
+
 void DEMOCODECBEGIN(DEMOCODEC& codec, const DEMOSTART& start) {
     codec = DEMOCODEC{};
     codec.LASTTICK = start.TICKBASE;
@@ -483,9 +494,32 @@ void DEMOENCODEFRAME(DEMOCODEC& codec, const DEMOFRAME& frame, std::vector<uint8
             DEMOREFERENCE(guess, last.data(), layout, m, reference);
             for (uint32_t i = 0; i < 4; ++i) put.U8(m[i]);
             PUTGUESS(put, guess, layout);
+            codec.STEPS = guess.STEPS;
             for (uint32_t i = 4; i < length; ++i)
                 if (mask[i] == 0) put.U8(m[i] ^ reference[i]);
+        } else if (kind == SHOTFIRED && length == SHOTFIREDBYTES && SHOTREFERENCE(codec, layout)) {
+            // Against the shot the likeliest ship fires at some step of the
+            // last interval's steps (what differs is stored XOR that).
+            std::vector<uint8_t> best, shot(m, m + length);
+            int32_t owner = -1;
+            uint32_t step = 0, fewest = 17;
+            for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
+                for (uint32_t t = 1; t <= codec.STEPS.size(); ++t) {
+                    if (!DEMOSHOTGUESS(codec.LASTMESSAGE[UPDATE].data(), layout, codec.STEPS, slot, t, shot.data())) break;
+                    uint32_t differ = 0;
+                    for (uint32_t i = DEMOSHOTXAT; i < length; ++i) differ += shot[i] != m[i];
+                    if (differ < fewest) fewest = differ, owner = slot, step = t, best = shot;
+                }
+            }
+            for (uint32_t i = 0; i < 4; ++i) put.U8(m[i]);
+            put.U8(static_cast<uint8_t>(owner < 0 ? 0xFF : owner));
+            if (owner >= 0) put.VAR(step);
+            for (uint32_t i = 4; i < length; ++i) {
+                const bool guessed = owner >= 0 && SHOTGUESSED(i);
+                put.U8(guessed ? m[i] ^ best[i] : xored ? m[i] ^ last[i] : m[i]);
+            }
         } else {
+            if (kind == UPDATE) codec.STEPS.clear();
             for (uint32_t i = 0; i < length; ++i) put.U8(xored && i >= 4 ? m[i] ^ last[i] : m[i]);
         }
         last.assign(m, m + length);
@@ -555,10 +589,31 @@ bool DEMODECODEFRAME(DEMOCODEC& codec, const uint8_t* bytes, size_t size, DEMOFR
             std::vector<uint8_t> reference = last;
             DEMOREFERENCE(guess, last.data(), layout, out, reference);
             for (uint32_t i = 4; i < length; ++i) out[i] ^= static_cast<uint8_t>(last[i] ^ reference[i]);
+            codec.STEPS = guess.STEPS;
             last.assign(out, out + length);
             frame.MESSAGELENGTHS.push_back(length);
             continue;
         }
+        if (kind == SHOTFIRED && length == SHOTFIREDBYTES && SHOTREFERENCE(codec, layout)) {
+            frame.MESSAGEBYTES.insert(frame.MESSAGEBYTES.end(), m, m + 4);
+            take.P += 4;
+            take.LEFT -= 4;
+            const uint8_t owner = take.U8();
+            const uint32_t step = owner == 0xFF ? 0 : take.COUNT(DEMOMAXSTEPS);
+            frame.MESSAGEBYTES.resize(at + length);
+            uint8_t* out = frame.MESSAGEBYTES.data() + at;
+            if (owner != 0xFF && !DEMOSHOTGUESS(codec.LASTMESSAGE[UPDATE].data(), layout, codec.STEPS, owner, step, out))
+                return false;
+            for (uint32_t i = 4; i < length; ++i) {
+                const uint8_t stored = take.U8();
+                out[i] = owner != 0xFF && SHOTGUESSED(i) ? stored ^ out[i] : xored ? stored ^ last[i] : stored;
+            }
+            if (!take.OK) return false;
+            last.assign(out, out + length);
+            frame.MESSAGELENGTHS.push_back(length);
+            continue;
+        }
+        if (kind == UPDATE) codec.STEPS.clear();
         if (!take.HAVE(length)) return false;
         frame.MESSAGEBYTES.insert(frame.MESSAGEBYTES.end(), m, m + length);
         if (xored)

@@ -99,6 +99,7 @@ struct DEMOCODEC {
     int32_t SLOT = -1;  // the own slot, which fixes an UPDATE's layout
     std::array<std::vector<uint8_t>, 10> LASTMESSAGE;
     std::vector<uint16_t> LASTSTEPS;  // writer: the physics steps of the last predicted interval
+    std::vector<uint16_t> STEPS;      // both: the steps the last stored UPDATE's guess named
 };
 void DEMOCODECBEGIN(DEMOCODEC& codec, const DEMOSTART& start);
 

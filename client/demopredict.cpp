@@ -73,7 +73,8 @@ double STEPSECONDS(uint16_t ms) { return ms == 0 ? FALLBACKSTEP : ms / 1000.0; }
 
 // The server's move, edge and drag for one step, as the ship step computes
 // them (thrust along a whole number of radians).
-void STEP(MOTION& s, int32_t thrust, int32_t radians, double dt) {
+// The step up to (not including) drag, where the gun fires.
+void MOVE(MOTION& s, int32_t thrust, int32_t radians, double dt) {
     const double force = thrust;
     const double xaccel = force * SINES[static_cast<size_t>(radians + DEMOMAXRADIANS)];
     const double yaccel = -force * COSINES[static_cast<size_t>(radians + DEMOMAXRADIANS)];
@@ -85,8 +86,14 @@ void STEP(MOTION& s, int32_t thrust, int32_t radians, double dt) {
     if (s.X < -ARENAEDGE) s.XV = -s.XV, s.X = s.X + s.XV;
     if (s.Y > ARENAEDGE) s.YV = -s.YV, s.Y = s.Y + s.YV;
     if (s.Y < -ARENAEDGE) s.YV = -s.YV, s.Y = s.Y + s.YV;
+}
+void DRAG(MOTION& s, double dt) {
     s.XV = s.XV - s.XV * dt * DRAGFACTOR;
     s.YV = s.YV - s.YV * dt * DRAGFACTOR;
+}
+void STEP(MOTION& s, int32_t thrust, int32_t radians, double dt) {
+    MOVE(s, thrust, radians, dt);
+    DRAG(s, dt);
 }
 
 // Another player's ship over the steps: the old controls before step
@@ -240,6 +247,35 @@ void DEMOREFERENCE(const DEMOGUESS& guess, const uint8_t* previous, const DEMOUP
         const uint32_t whole = static_cast<uint32_t>(SHIPWHOLEHEADING(heading));
         for (int i = 0; i < 4; ++i) reference[at + DEMOWHOLEHEADINGAT + i] = static_cast<uint8_t>(whole >> (8 * i));
     }
+}
+
+bool DEMOSHOTGUESS(const uint8_t* update, const DEMOUPDATELAYOUT& layout, const std::vector<uint16_t>& steps,
+                   int32_t slot, uint32_t step, uint8_t* shot) {
+    if (slot < 0 || slot >= 16 || layout.OTHER[static_cast<size_t>(slot)] == 0 || step < 1 || step > steps.size())
+        return false;
+    const uint8_t* entry = update + layout.AT[static_cast<size_t>(slot)];
+    MOTION s = MOTIONAT(entry);
+    CONTROLSET c = CONTROLSAT(entry);
+    for (uint32_t i = 0; i < step; ++i) {
+        if (steps[i] > DEMOMAXSTEPMS) return false;
+        const double dt = STEPSECONDS(steps[i]);
+        const int32_t radians = ROUNDEVEN((c.HEADING + dt * c.TURNRATE) * HEADINGTORADIANS);
+        c.HEADING = c.HEADING + dt * c.TURNRATE;
+        SHIPWRAPHEADING(c.HEADING);
+        if (radians < -DEMOMAXRADIANS || radians > DEMOMAXRADIANS) return false;
+        MOVE(s, c.THRUST, radians, dt);
+        if (i + 1 < step) DRAG(s, dt);
+    }
+    const float x = static_cast<float>(s.X), y = static_cast<float>(s.Y);
+    const int32_t direction = FLOORINT(c.HEADING);
+    const int32_t speed = ROUNDEVEN(std::sqrt(s.XV * s.XV + s.YV * s.YV) + SHOTBASESPEED);
+    uint32_t bits[4] = {0, 0, static_cast<uint32_t>(direction), static_cast<uint32_t>(speed)};
+    std::memcpy(&bits[0], &x, 4);
+    std::memcpy(&bits[1], &y, 4);
+    const uint32_t at[4] = {DEMOSHOTXAT, DEMOSHOTXAT + 4, DEMOSHOTXAT + 12, DEMOSHOTXAT + 16};
+    for (int f = 0; f < 4; ++f)
+        for (int i = 0; i < 4; ++i) shot[at[f] + i] = static_cast<uint8_t>(bits[f] >> (8 * i));
+    return true;
 }
 
 namespace {

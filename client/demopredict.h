@@ -63,6 +63,13 @@ bool DEMOAPPLYGUESS(const DEMOGUESS& guess, const uint8_t* previous, const DEMOU
 void DEMOREFERENCE(const DEMOGUESS& guess, const uint8_t* previous, const DEMOUPDATELAYOUT& layout,
                    const uint8_t* message, std::vector<uint8_t>& reference);
 constexpr uint32_t DEMOWHOLEHEADINGAT = 56;  // in another player's entry
+// A SHOTFIRED (28 bytes: kind, index, f32 X, Y, sprite, direction,
+// speed) as slot SLOT of UPDATE would fire it at step STEP (1 = the first)
+// of STEPS with its controls in UPDATE: writes X, Y, direction and speed
+// into SHOT; false for a slot or step a guess cannot name.
+constexpr uint32_t DEMOSHOTXAT = 8;
+bool DEMOSHOTGUESS(const uint8_t* update, const DEMOUPDATELAYOUT& layout, const std::vector<uint16_t>& steps,
+                   int32_t slot, uint32_t step, uint8_t* shot);
 // Finds the guess that rebuilds the most of MESSAGE from PREVIOUS (same
 // length and layout); LASTSTEPS, the previous interval's steps, is tried
 // first and becomes this one's. Every value it marks is verified bit for bit.

@@ -255,18 +255,19 @@ TEST(Recording, UpdatesArePredictedFromTheServersStepsAndComeBackExactly) {
         s.X = x, s.Y = y, s.XVELOC = xv, s.YVELOC = yv, s.SUBDIRECTION = heading, s.CURRENTACCELERATION = thrust;
         s.CONNECTED = 1, s.PLAYERNAME = "P" + std::to_string(slot);
     };
-    set(3, 4995, -20.5, 180.25, -7, 17.3, 300);  // bounces off the edge on the way
+    set(3, 4995, -20.5, 180.25, -7, 17.7, 300);  // bounces off the edge on the way
     set(7, -1200.125, 3000, -40, 95.5, 63.5, 0);
     set(9, 10, 20, 1, 2, 3, 0);
     set(5, 700, 800, -90, 60, 30, 0);  // thrust for two steps only, between two UPDATEs
     set(0, 50.5, 60.25, 33, 44, 40, -300);  // the recipient's own
-    auto update = [&ships] {
+    auto wire = [](const std::function<void(NETCONNECTION&)>& write) {
         NETCONNECTION conn;
         NETQUEUEMEMORY(nullptr, 0, true, nullptr);
         NETATTACH(conn, NETACCEPT(nullptr), nullptr);
-        PROTOWRITEUPDATE(conn, ships, 0);
+        write(conn);
         return std::vector<uint8_t>(conn.OUTBUF.begin() + static_cast<std::ptrdiff_t>(conn.OUTPOS), conn.OUTBUF.end());
     };
+    auto update = [&] { return wire([&ships](NETCONNECTION& c) { PROTOWRITEUPDATE(c, ships, 0); }); };
     const std::vector<uint8_t> first = update();
     const std::vector<uint16_t> steps{5, 6, 5, 5, 17, 5};
     // Slot 7's client turned right (past 64) for one 33 ms frame, and thrust,
@@ -287,6 +288,17 @@ TEST(Recording, UpdatesArePredictedFromTheServersStepsAndComeBackExactly) {
     }
     ships[9].X = -4321.0625, ships[9].Y = 17.75;  // reborn elsewhere
     const std::vector<uint8_t> second = update();
+    // Slot 3 fires in the second step after that UPDATE (the steps alike).
+    SHIPTYPE gun = ships[3];
+    for (size_t i = 0; i < 2; ++i) {
+        const int32_t radians = SHIPTURN(gun, steps[i] / 1000.0);
+        SHIPWRAPHEADING(gun.SUBDIRECTION);
+        SHIPMOVE(gun, gun.CURRENTACCELERATION, radians, steps[i] / 1000.0);
+        if (i == 0) SHIPDRAG(gun, steps[i] / 1000.0);
+    }
+    const BULLETTYPE bullet{.X = static_cast<float>(gun.X), .Y = static_cast<float>(gun.Y), .SPEED = SHIPSHOTSPEED(gun),
+                            .DIRECTION = FLOORINT(gun.SUBDIRECTION), .SPRITE = 1};
+    const std::vector<uint8_t> shot = wire([&bullet](NETCONNECTION& c) { PROTOWRITESHOTFIRED(c, 7, bullet); });
 
     DEMOUPDATELAYOUT layout;
     ASSERT_TRUE(DEMOUPDATELAYOUTOF(first.data(), first.size(), 0, layout));
@@ -318,15 +330,20 @@ TEST(Recording, UpdatesArePredictedFromTheServersStepsAndComeBackExactly) {
     DEMOCODECBEGIN(writer, start), DEMOCODECBEGIN(reader, start);
     DEMOFRAME frame, back;
     std::vector<std::vector<uint8_t>> bodies;
-    for (const std::vector<uint8_t>* m : {&first, &second}) {
+    for (const std::vector<uint8_t>* m : {&first, &second, &shot}) {
         DEMOCLEARFRAME(frame);
         frame.MESSAGEBYTES = *m, frame.MESSAGELENGTHS = {static_cast<uint32_t>(m->size())};
         DEMOENCODEFRAME(writer, frame, bodies.emplace_back());
         ASSERT_TRUE(DEMODECODEFRAME(reader, bodies.back().data(), bodies.back().size(), back));
         EXPECT_EQ(back.MESSAGEBYTES, *m);
     }
-    // flags, 3 x (no ticks, no polls), 1 message, its length (2 bytes), its kind: then the step count.
+    // flags, 3 x (no ticks, no polls), 1 message, its length, its kind: then
+    // the step count of the UPDATE, the firing slot and step of the shot.
     ASSERT_EQ(bodies[1][14], steps.size());
+    EXPECT_EQ(std::vector<uint8_t>(bodies[2].begin() + 13, bodies[2].begin() + 15), std::vector<uint8_t>({3, 2}));
+    EXPECT_EQ(std::count(bodies[2].begin() + 19, bodies[2].begin() + 27, 0) +  // X, Y as guessed
+                  std::count(bodies[2].begin() + 31, bodies[2].begin() + 39, 0),  // direction, speed
+              16);
     bodies[1][14] = DEMOMAXSTEPS + 1;
     DEMOCODECBEGIN(reader, start);
     ASSERT_TRUE(DEMODECODEFRAME(reader, bodies[0].data(), bodies[0].size(), back));
