@@ -29,7 +29,7 @@ constexpr std::array<double, 15> COSINES = {
 // Offsets inside one slot's entry.
 // Splits of the interval the writer tries at most per probe and kind of
 // split (near the mean, one odd step, further from the mean).
-constexpr int64_t SEARCHBUDGET = 20000;
+constexpr int64_t SEARCHBUDGET = 5000;
 // A probe's motion must come within this many units of where it arrived
 // with even steps (real ones come within a few thousandths).
 constexpr double PROBEMISS = 1.0;
