@@ -6,6 +6,7 @@
 #include "client/demopredict.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -266,6 +267,8 @@ bool DEMOSHOTGUESS(const uint8_t* update, const DEMOUPDATELAYOUT& layout, const 
         MOVE(s, c.THRUST, radians, dt);
         if (i + 1 < step) DRAG(s, dt);
     }
+    // A position no float holds (only a hostile file's) cannot be narrowed.
+    if (std::fabs(s.X) > FLT_MAX || std::fabs(s.Y) > FLT_MAX) return false;
     const float x = static_cast<float>(s.X), y = static_cast<float>(s.Y);
     const int32_t direction = FLOORINT(c.HEADING);
     const int32_t speed = ROUNDEVEN(std::sqrt(s.XV * s.XV + s.YV * s.YV) + SHOTBASESPEED);
@@ -297,6 +300,7 @@ bool FINDTURNS(double h0, double h1, DEMOSHIPGUESS& g) {
         return true;
     };
     for (double d : {h1 - h0, h1 - h0 + HEADINGTURN, h1 - h0 - HEADINGTURN}) {
+        if (!(std::fabs(d) <= 2 * HEADINGTURN)) continue;  // also not a number
         const int32_t sign = d > 0 ? 1 : -1;
         const int64_t whole = std::llround(std::fabs(d) * 1000.0 / TURNRATE);
         if (whole < 1 || whole > 2 * static_cast<int64_t>(DEMOMAXSTEPMS) + 1) continue;
