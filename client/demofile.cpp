@@ -11,6 +11,7 @@
 
 #include "client/client.h"
 #include "client/controls.h"
+#include "client/demopredict.h"
 #include "client/network.h"
 #include "media/input.h"
 #include "media/surface.h"
@@ -207,6 +208,72 @@ bool TAKESHIPS(TAKE& take, SHIPTABLE& ships) {
     }
     return take.OK;
 }
+
+// The guess of a predicted UPDATE (docs/recording.md 2.4): steps, then per
+// slot that carries values a code byte and what the code announces.
+void PUTGUESS(PUT& put, const DEMOGUESS& guess, const DEMOUPDATELAYOUT& layout) {
+    put.VAR(guess.STEPS.size());
+    for (uint16_t ms : guess.STEPS) put.VAR(ms);
+    for (size_t slot = 0; slot < 16; ++slot) {
+        if (layout.AT[slot] == 0) continue;
+        const DEMOSHIPGUESS& g = guess.SHIPS[slot];
+        if (layout.OTHER[slot] != 0) {
+            put.U8(static_cast<uint8_t>(g.MOTION | g.HEADING << 1 | (g.MIDDLE != 0 ? 8 : 0)));
+            if (g.MOTION != 0) put.VAR(g.SWITCH);
+            if (g.MIDDLE != 0) {
+                put.VAR(g.SWITCH2);
+                put.U8(g.MIDDLE);
+                put.SVAR(g.MIDTHRUST);
+            }
+            for (int n = 0; n + 1 < g.HEADING; ++n) put.SVAR(g.TURN[static_cast<size_t>(n)]);
+        } else {
+            put.U8(g.MOTION);
+            if (g.MOTION != 0) {
+                put.SVAR(g.RADIANS);
+                put.SVAR(g.THRUST);
+            }
+        }
+    }
+}
+
+// Reads a guess; values beyond a cap fail the read or, later, its replay.
+bool TAKEGUESS(TAKE& take, DEMOGUESS& guess, const DEMOUPDATELAYOUT& layout) {
+    guess = DEMOGUESS{};
+    const uint32_t steps = take.COUNT(DEMOMAXSTEPS);
+    for (uint32_t i = 0; i < steps && take.OK; ++i) guess.STEPS.push_back(static_cast<uint16_t>(take.COUNT(DEMOMAXSTEPMS)));
+    for (size_t slot = 0; slot < 16 && take.OK; ++slot) {
+        if (layout.AT[slot] == 0) continue;
+        DEMOSHIPGUESS& g = guess.SHIPS[slot];
+        const uint8_t code = take.U8();
+        if (layout.OTHER[slot] != 0) {
+            if (code > 15 || (code & 9) == 8) return false;  // two switches only with motion
+            g.MOTION = code & 1;
+            g.HEADING = static_cast<uint8_t>((code >> 1) & 3);
+            if (g.MOTION != 0) g.SWITCH = static_cast<uint8_t>(take.COUNT(DEMOMAXSTEPS));
+            if ((code & 8) != 0) {
+                g.SWITCH2 = static_cast<uint8_t>(take.COUNT(DEMOMAXSTEPS));
+                g.MIDDLE = take.U8();
+                g.MIDTHRUST = take.S32();
+                if (g.MIDDLE == 0 || g.MIDDLE > DEMOMAXMIDDLE) return false;
+            }
+            for (int n = 0; n + 1 < g.HEADING; ++n) {
+                const int32_t turn = take.S32();
+                if (turn < -static_cast<int32_t>(DEMOMAXSTEPMS) || turn > static_cast<int32_t>(DEMOMAXSTEPMS)) return false;
+                g.TURN[static_cast<size_t>(n)] = static_cast<int16_t>(turn);
+            }
+        } else {
+            if (code > 1) return false;
+            g.MOTION = code;
+            if (g.MOTION != 0) {
+                const int32_t radians = take.S32();
+                if (radians < -DEMOMAXRADIANS || radians > DEMOMAXRADIANS) return false;
+                g.RADIANS = static_cast<int8_t>(radians);
+                g.THRUST = take.S32();
+            }
+        }
+    }
+    return take.OK;
+}
 }  // namespace
 
 // --- Header -------------------------------------------------------------------
@@ -283,6 +350,23 @@ uint32_t DEMORECORDSCRC(uint32_t crc, uint8_t kind, const uint8_t* body, size_t 
 }
 
 // --- Records --------------------------------------------------------------------
+namespace {
+// A SHOTFIRED is stored against a guessed shot while the last UPDATE
+// parses (its layout into LAYOUT).
+bool SHOTREFERENCE(const DEMOCODEC& codec, DEMOUPDATELAYOUT& layout) {
+    const std::vector<uint8_t>& update = codec.LASTMESSAGE[UPDATE];
+    return !update.empty() && DEMOUPDATELAYOUTOF(update.data(), update.size(), codec.SLOT, layout);
+}
+// The bytes of a SHOTFIRED that a guessed shot supplies: X, Y, direction, speed.
+bool SHOTGUESSED(uint32_t i) { return (i >= DEMOSHOTXAT && i < DEMOSHOTXAT + 8) || i >= DEMOSHOTXAT + 12; }
+}  // namespace
+
+void DEMOCODECBEGIN(DEMOCODEC& codec, const DEMOSTART& start) {
+    codec = DEMOCODEC{};
+    codec.LASTTICK = start.TICKBASE;
+    codec.SLOT = start.SLOT;
+}
+
 void DEMOAPPENDRECORD(std::vector<uint8_t>& out, uint8_t kind, const std::vector<uint8_t>& body) {
     PUT put{out};
     put.U8(kind);
@@ -391,7 +475,53 @@ void DEMOENCODEFRAME(DEMOCODEC& codec, const DEMOFRAME& frame, std::vector<uint8
         const uint32_t kind = length >= 4 ? static_cast<uint32_t>(m[0] | m[1] << 8 | m[2] << 16 | m[3] << 24) : 9;
         std::vector<uint8_t>& last = codec.LASTMESSAGE[kind < 9 ? kind : 9];
         const bool xored = last.size() == length;
-        for (uint32_t i = 0; i < length; ++i) put.U8(xored && i >= 4 ? m[i] ^ last[i] : m[i]);
+        DEMOUPDATELAYOUT layout;
+        if (kind == UPDATE && xored && DEMOUPDATELAYOUTOF(last.data(), length, codec.SLOT, layout)) {
+            // Predicted from the previous UPDATE; only what the guess does
+            // not supply is stored, XOR the previous bytes.
+            DEMOGUESS guess;
+            DEMOUPDATELAYOUT now;
+            if (DEMOUPDATELAYOUTOF(m, length, codec.SLOT, now) && DEMOSAMELAYOUT(now, layout)) {
+                DEMOFINDGUESS(last.data(), m, layout, codec.LASTSTEPS, guess);
+                std::vector<uint8_t> check(m, m + length);
+                if (!DEMOAPPLYGUESS(guess, last.data(), layout, check.data()) ||
+                    std::memcmp(check.data(), m, length) != 0)
+                    guess = DEMOGUESS{};
+            }
+            std::vector<uint8_t> mask(length, 0);
+            DEMOGUESSMASK(guess, layout, mask);
+            std::vector<uint8_t> reference = last;
+            DEMOREFERENCE(guess, last.data(), layout, m, reference);
+            for (uint32_t i = 0; i < 4; ++i) put.U8(m[i]);
+            PUTGUESS(put, guess, layout);
+            codec.STEPS = guess.STEPS;
+            for (uint32_t i = 4; i < length; ++i)
+                if (mask[i] == 0) put.U8(m[i] ^ reference[i]);
+        } else if (kind == SHOTFIRED && length == SHOTFIREDBYTES && SHOTREFERENCE(codec, layout)) {
+            // Against the shot the likeliest ship fires at some step of the
+            // last interval's steps (what differs is stored XOR that).
+            std::vector<uint8_t> best, shot(m, m + length);
+            int32_t owner = -1;
+            uint32_t step = 0, fewest = 17;
+            for (int32_t slot = 0; slot < MAXPLAYERS; ++slot) {
+                for (uint32_t t = 1; t <= codec.STEPS.size(); ++t) {
+                    if (!DEMOSHOTGUESS(codec.LASTMESSAGE[UPDATE].data(), layout, codec.STEPS, slot, t, shot.data())) break;
+                    uint32_t differ = 0;
+                    for (uint32_t i = DEMOSHOTXAT; i < length; ++i) differ += shot[i] != m[i];
+                    if (differ < fewest) fewest = differ, owner = slot, step = t, best = shot;
+                }
+            }
+            for (uint32_t i = 0; i < 4; ++i) put.U8(m[i]);
+            put.U8(static_cast<uint8_t>(owner < 0 ? 0xFF : owner));
+            if (owner >= 0) put.VAR(step);
+            for (uint32_t i = 4; i < length; ++i) {
+                const bool guessed = owner >= 0 && SHOTGUESSED(i);
+                put.U8(guessed ? m[i] ^ best[i] : xored ? m[i] ^ last[i] : m[i]);
+            }
+        } else {
+            if (kind == UPDATE) codec.STEPS.clear();
+            for (uint32_t i = 0; i < length; ++i) put.U8(xored && i >= 4 ? m[i] ^ last[i] : m[i]);
+        }
         last.assign(m, m + length);
         at += length;
     }
@@ -436,12 +566,55 @@ bool DEMODECODEFRAME(DEMOCODEC& codec, const uint8_t* bytes, size_t size, DEMOFR
     const uint32_t messages = take.COUNT(DEMOMAXCOUNT);
     for (uint32_t n = 0; n < messages && take.OK; ++n) {
         const uint32_t length = take.COUNT(static_cast<uint32_t>(DEMOMAXRECORD));
-        if (length < 4 || !take.HAVE(length)) return false;
+        if (length < 4 || !take.HAVE(4)) return false;
         const uint8_t* m = take.P;
         const uint32_t kind = static_cast<uint32_t>(m[0] | m[1] << 8 | m[2] << 16 | m[3] << 24);
         std::vector<uint8_t>& last = codec.LASTMESSAGE[kind < 9 ? kind : 9];
         const bool xored = last.size() == length;
         const size_t at = frame.MESSAGEBYTES.size();
+        DEMOUPDATELAYOUT layout;
+        if (kind == UPDATE && xored && DEMOUPDATELAYOUTOF(last.data(), length, codec.SLOT, layout)) {
+            frame.MESSAGEBYTES.insert(frame.MESSAGEBYTES.end(), m, m + 4);
+            take.P += 4;
+            take.LEFT -= 4;
+            DEMOGUESS guess;
+            if (!TAKEGUESS(take, guess, layout)) return false;
+            std::vector<uint8_t> mask(length, 0);
+            DEMOGUESSMASK(guess, layout, mask);
+            frame.MESSAGEBYTES.resize(at + length);
+            uint8_t* out = frame.MESSAGEBYTES.data() + at;
+            for (uint32_t i = 4; i < length; ++i) out[i] = mask[i] != 0 ? 0 : static_cast<uint8_t>(take.U8() ^ last[i]);
+            if (!take.OK || !DEMOAPPLYGUESS(guess, last.data(), layout, out)) return false;
+            // The whole headings were stored XOR a reference made from the rest.
+            std::vector<uint8_t> reference = last;
+            DEMOREFERENCE(guess, last.data(), layout, out, reference);
+            for (uint32_t i = 4; i < length; ++i) out[i] ^= static_cast<uint8_t>(last[i] ^ reference[i]);
+            codec.STEPS = guess.STEPS;
+            last.assign(out, out + length);
+            frame.MESSAGELENGTHS.push_back(length);
+            continue;
+        }
+        if (kind == SHOTFIRED && length == SHOTFIREDBYTES && SHOTREFERENCE(codec, layout)) {
+            frame.MESSAGEBYTES.insert(frame.MESSAGEBYTES.end(), m, m + 4);
+            take.P += 4;
+            take.LEFT -= 4;
+            const uint8_t owner = take.U8();
+            const uint32_t step = owner == 0xFF ? 0 : take.COUNT(DEMOMAXSTEPS);
+            frame.MESSAGEBYTES.resize(at + length);
+            uint8_t* out = frame.MESSAGEBYTES.data() + at;
+            if (owner != 0xFF && !DEMOSHOTGUESS(codec.LASTMESSAGE[UPDATE].data(), layout, codec.STEPS, owner, step, out))
+                return false;
+            for (uint32_t i = 4; i < length; ++i) {
+                const uint8_t stored = take.U8();
+                out[i] = owner != 0xFF && SHOTGUESSED(i) ? stored ^ out[i] : xored ? stored ^ last[i] : stored;
+            }
+            if (!take.OK) return false;
+            last.assign(out, out + length);
+            frame.MESSAGELENGTHS.push_back(length);
+            continue;
+        }
+        if (kind == UPDATE) codec.STEPS.clear();
+        if (!take.HAVE(length)) return false;
         frame.MESSAGEBYTES.insert(frame.MESSAGEBYTES.end(), m, m + length);
         if (xored)
             for (uint32_t i = 4; i < length; ++i) frame.MESSAGEBYTES[at + i] ^= last[i];

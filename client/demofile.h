@@ -18,7 +18,7 @@
 struct z_stream_s;
 
 constexpr uint8_t DEMOMAGIC[8] = {'V', 'X', 'D', 'E', 'M', 'O', '\r', '\n'};
-constexpr uint16_t DEMOFORMAT = 1;
+constexpr uint16_t DEMOFORMAT = 2;
 // Caps every reader applies (a writer never comes near them).
 constexpr size_t DEMOMAXFILE = size_t{1} << 30;       // whole file
 constexpr uint64_t DEMOMAXINFLATED = uint64_t{2} << 30;  // the stream inflated
@@ -91,12 +91,17 @@ struct DEMOSTART {
     std::vector<uint8_t> WORLD;  // ships, projectiles and chat lines as DEMOWORLDBYTES writes them
 };
 
-// Running state of the frame transform (tick deltas, message XOR); the
-// writer and the reader each keep one, reset at the start record.
+// Running state of the frame transform (tick deltas, message XOR, the
+// UPDATE predictor); the writer and the reader each keep one, set up from
+// the start record by DEMOCODECBEGIN.
 struct DEMOCODEC {
     uint32_t LASTTICK = 0;
+    int32_t SLOT = -1;  // the own slot, which fixes an UPDATE's layout
     std::array<std::vector<uint8_t>, 10> LASTMESSAGE;
+    std::vector<uint16_t> LASTSTEPS;  // writer: the physics steps of the last predicted interval
+    std::vector<uint16_t> STEPS;      // both: the steps the last stored UPDATE's guess named
 };
+void DEMOCODECBEGIN(DEMOCODEC& codec, const DEMOSTART& start);
 
 // An SDL event as the game's input reads it (false for a type it ignores),
 // and back.

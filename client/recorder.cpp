@@ -1,8 +1,11 @@
 // Recording the client's game (see recorder.h). The client's thread only
-// appends to a frame record and queues it; the writer thread compresses
-// (zlib level 9) and writes, with a complete block about once a second.
+// appends to a frame record and queues it; the writer thread encodes it
+// (the UPDATE predictor's search runs there, off the game's frame),
+// compresses (zlib level 9) and writes, with a complete block about once a
+// second.
 // Threads: RECORDING is per client thread; a DEMOWRITER is shared by its
-// client thread (queue, flags) and its writer thread, under its mutex.
+// client thread (queue, flags) and its writer thread, under its mutex; its
+// CODEC is the writer thread's once that thread runs.
 #include "client/recorder.h"
 
 #include <algorithm>
@@ -35,10 +38,16 @@
 CLIENTTHREADLOCAL std::string CLIENTRECORDDIR;
 
 namespace {
+// A queued record: whole bytes, or a frame the writer still encodes.
+struct DEMOITEM {
+    std::vector<uint8_t> RECORD;
+    bool ISFRAME = false;
+    DEMOFRAME FRAME;
+};
 struct DEMOWRITER {
     std::mutex LOCK;
     std::condition_variable WAKE;
-    std::deque<std::vector<uint8_t>> QUEUE;
+    std::deque<DEMOITEM> QUEUE;
     size_t QUEUED = 0;
     bool CLOSING = false;
     std::atomic<bool> FAILED{false};
@@ -46,6 +55,7 @@ struct DEMOWRITER {
     std::string PATH;
     bool DONE = false;  // the writer thread has closed the file
     std::condition_variable FINISHED;
+    DEMOCODEC CODEC;  // set up before the writer thread starts
 };
 
 // One line on standard error for the whole recording, whoever fails first.
@@ -82,6 +92,15 @@ std::vector<uint8_t> CHECKRECORD(uint32_t& crc) {
     return record;
 }
 
+// What a queued item counts against the queue's cap: its bytes, or a
+// frame's bytes before encoding.
+size_t QUEUEDSIZE(const DEMOITEM& item) {
+    if (!item.ISFRAME) return item.RECORD.size();
+    size_t size = item.FRAME.MESSAGEBYTES.size() + 64;
+    for (const DEMOPHASE& phase : item.FRAME.PHASES) size += 4 * phase.TICKS.size() + 4 * phase.POLLS.size();
+    return size;
+}
+
 // The writer thread keeps its record alive itself: a client that stops
 // recording never waits long for a disk that hangs.
 void WRITERBODY(std::shared_ptr<DEMOWRITER> keep) {
@@ -91,17 +110,18 @@ void WRITERBODY(std::shared_ptr<DEMOWRITER> keep) {
     deflateInit(&zs, 9);
     auto lastsync = std::chrono::steady_clock::now();
     bool ok = true;
+    std::vector<uint8_t> body;
     for (;;) {
-        std::vector<uint8_t> item;
+        DEMOITEM queued;
         bool closing = false;
         {
             std::unique_lock<std::mutex> guard(w->LOCK);
             w->WAKE.wait_for(guard, std::chrono::milliseconds(DEMOFLUSHMS),
                              [&] { return !w->QUEUE.empty() || w->CLOSING; });
             if (!w->QUEUE.empty()) {
-                item = std::move(w->QUEUE.front());
+                queued = std::move(w->QUEUE.front());
                 w->QUEUE.pop_front();
-                w->QUEUED -= item.size();
+                w->QUEUED -= QUEUEDSIZE(queued);
             } else {
                 closing = w->CLOSING;
             }
@@ -109,6 +129,17 @@ void WRITERBODY(std::shared_ptr<DEMOWRITER> keep) {
         if (!ok) {
             if (closing) break;
             continue;
+        }
+        std::vector<uint8_t>& item = queued.RECORD;
+        if (queued.ISFRAME) {
+            body.clear();
+            DEMOENCODEFRAME(w->CODEC, queued.FRAME, body);
+            if (body.size() > DEMOMAXRECORD) {
+                STOPLINE(*w, "a frame too large to record");
+                ok = false;
+                continue;
+            }
+            DEMOAPPENDRECORD(item, DEMOFRAMERECORD, body);
         }
         const auto now = std::chrono::steady_clock::now();
         const bool sync = now - lastsync >= std::chrono::milliseconds(DEMOFLUSHMS);
@@ -138,11 +169,9 @@ void WRITERBODY(std::shared_ptr<DEMOWRITER> keep) {
 struct RECORDING {
     std::shared_ptr<DEMOWRITER> WRITER;
     DEMOFRAME FRAME;
-    DEMOCODEC CODEC;
     int PHASE = DEMOUPDATE;
     bool CONNECTEDATBEGIN = false;
     std::string PATH;
-    std::vector<uint8_t> BODY;
 };
 CLIENTTHREADLOCAL RECORDING* REC = nullptr;
 CLIENTTHREADLOCAL std::string LASTPATH;
@@ -184,25 +213,30 @@ void UNTAP() {
     CLIENTMESSAGETAP = nullptr;
 }
 
-// Hands one record to the writer; false (and the one line) when the writer
-// has failed or its queue is full.
-bool QUEUE(uint8_t kind, const std::vector<uint8_t>& body) {
+// Hands one record (or a frame to encode) to the writer; false (and the
+// one line) when the writer has failed or its queue is full.
+bool QUEUEITEM(DEMOITEM&& item) {
     DEMOWRITER& w = *REC->WRITER;
     if (w.FAILED) return false;
-    std::vector<uint8_t> record;
-    record.reserve(body.size() + 8);
-    DEMOAPPENDRECORD(record, kind, body);
+    const size_t size = QUEUEDSIZE(item);
     {
         std::lock_guard<std::mutex> guard(w.LOCK);
-        if (w.QUEUED + record.size() > DEMOQUEUEBYTES) {
+        if (w.QUEUED + size > DEMOQUEUEBYTES) {
             STOPLINE(w, "the disk cannot keep up with " + w.PATH);
             return false;
         }
-        w.QUEUED += record.size();
-        w.QUEUE.push_back(std::move(record));
+        w.QUEUED += size;
+        w.QUEUE.push_back(std::move(item));
     }
     w.WAKE.notify_one();
     return true;
+}
+
+bool QUEUE(uint8_t kind, const std::vector<uint8_t>& body) {
+    DEMOITEM item;
+    item.RECORD.reserve(body.size() + 8);
+    DEMOAPPENDRECORD(item.RECORD, kind, body);
+    return QUEUEITEM(std::move(item));
 }
 
 // Ends the writer thread (with the end marker when END) and forgets the recording.
@@ -291,10 +325,10 @@ bool RECORDERSTART(const std::string& dir, const std::string& server, uint32_t r
     REC->WRITER = std::make_shared<DEMOWRITER>();
     REC->WRITER->FILE = file;
     REC->WRITER->PATH = path;
-    std::thread(WRITERBODY, REC->WRITER).detach();
     DEMOSTART start;
     DEMOCAPTURESTART(start, randomstate);
-    REC->CODEC.LASTTICK = start.TICKBASE;
+    DEMOCODECBEGIN(REC->WRITER->CODEC, start);
+    std::thread(WRITERBODY, REC->WRITER).detach();
     std::vector<uint8_t> body;
     DEMOENCODESTART(start, body);
     QUEUE(DEMOSTARTRECORD, body);
@@ -320,10 +354,11 @@ void RECORDERFRAMEEND() {
     if (REC == nullptr) return;
     if (REC->CONNECTEDATBEGIN && !CLIENTCONNECTED()) REC->FRAME.FLAGS |= DEMOFLAGLOST;
     REC->FRAME.CHECK = DEMOWORLDCHECK();
-    REC->BODY.clear();
-    DEMOENCODEFRAME(REC->CODEC, REC->FRAME, REC->BODY);
-    if (REC->BODY.size() > DEMOMAXRECORD) STOPLINE(*REC->WRITER, "a frame too large to record");
-    if (!QUEUE(DEMOFRAMERECORD, REC->BODY)) FINISH(false);
+    DEMOITEM item;
+    item.ISFRAME = true;
+    item.FRAME = std::move(REC->FRAME);
+    REC->FRAME = DEMOFRAME{};
+    if (!QUEUEITEM(std::move(item))) FINISH(false);
 }
 
 void RECORDERSTEERED() {

@@ -140,8 +140,7 @@ bool BEGIN() {
     NETQUEUEMEMORY(nullptr, 0, false, nullptr);
     CLIENTSOCKET = NETOPEN(nullptr);
     NETATTACH(CLIENTCONNECTION, CLIENTSOCKET, nullptr);
-    REP->CODEC = DEMOCODEC{};
-    REP->CODEC.LASTTICK = REP->START.TICKBASE;
+    DEMOCODECBEGIN(REP->CODEC, REP->START);
     REP->LASTTICK = REP->START.TICKBASE;
     REP->INDEX = 0;
     REP->STATE = REPLAYPLAYING;
@@ -160,7 +159,7 @@ bool SCAN() {
         return false;
     }
     DEMOCODEC codec;
-    codec.LASTTICK = REP->START.TICKBASE;
+    DEMOCODECBEGIN(codec, REP->START);
     DEMOFRAME frame;
     uint32_t first = 0;
     uint32_t last = REP->START.TICKBASE;

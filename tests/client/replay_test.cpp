@@ -14,12 +14,16 @@
 
 #include "client/client.h"
 #include "client/demofile.h"
+#include "client/demopredict.h"
 #include "client/network.h"
 #include "client/recorder.h"
 #include "client/replay.h"
 #include "main/spine.h"
 #include "media/clock.h"
 #include "media/input.h"
+#include "shared/memnet.h"
+#include "shared/net.h"
+#include "shared/physics.h"
 #include "shared/protocol.h"
 #include "tests/support/screen.h"
 #include "tests/support/script.h"
@@ -72,7 +76,7 @@ std::vector<uint8_t> REWRITE(const std::string& path, const std::function<void(s
     size_t index = 0;
     uint32_t crc = 0;
     for (DEMOREAD got; (got = DEMONEXT(reader, kind, body)) == DEMORECORD || got == DEMOEND;) {
-        if (kind == DEMOSTARTRECORD) DEMODECODESTART(body.data(), body.size(), start), in.LASTTICK = out.LASTTICK = start.TICKBASE;
+        if (kind == DEMOSTARTRECORD) DEMODECODESTART(body.data(), body.size(), start), DEMOCODECBEGIN(in, start), DEMOCODECBEGIN(out, start);
         if (kind == DEMOFRAMERECORD) {
             EXPECT_TRUE(DEMODECODEFRAME(in, body.data(), body.size(), frame));
             edit(index++, frame);
@@ -104,14 +108,14 @@ int64_t PLAYOUT(bool draw) {
 TEST(Recording, HeaderLayoutAndForeignFormats) {
     const DEMOHEADER header{"1.0.0", "Ann", "h.x", 0x0102030405060708, 2, 800, 600};
     const std::vector<uint8_t> golden{
-        'V', 'X', 'D', 'E', 'M', 'O', '\r', '\n', 0x01, 0x00, 0x1F, 0x00,   // magic, format 1, body 31 bytes
+        'V', 'X', 'D', 'E', 'M', 'O', '\r', '\n', 0x02, 0x00, 0x1F, 0x00,   // magic, format 2, body 31 bytes
         0x05, '1', '.', '0', '.', '0', 0x03, 0x00, 'A', 'n', 'n', 0x03, 'h', '.', 'x',
         0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01, 0x02, 0x00, 0x00, 0x00, 0x20, 0x03, 0x58, 0x02};
     EXPECT_EQ(DEMOHEADERBYTES(header), golden);
     std::vector<uint8_t> other = golden;
-    other[8] = 2;
+    other[8] = 1;  // the format before UPDATEs were predicted
     EXPECT_FALSE(REPLAYOPENBYTES(other));
-    EXPECT_EQ(REPLAYMESSAGE(), "a recording of format version 2; this game reads format version 1");
+    EXPECT_EQ(REPLAYMESSAGE(), "a recording of format version 1; this game reads format version 2");
     other.assign(golden.begin(), golden.end() - 1);  // header cut short
     EXPECT_FALSE(REPLAYOPENBYTES(other));
     EXPECT_FALSE(REPLAYOPENBYTES(std::vector<uint8_t>(golden.begin(), golden.begin() + 9)));
@@ -235,4 +239,110 @@ TEST(Recording, AWriteErrorStopsTheRecordingWithOneLineAndTheGameGoesOn) {
     EXPECT_EQ(said.rfind("vexil: recording stopped, the game goes on: cannot write full/", 0), 0u) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
     EXPECT_TRUE(!RECORDERACTIVE() && frames == stopped + 3 && CLIENTCONNECTED());
+}
+
+// UPDATEs built by the server's own step (its libm, its order) between
+// two sends: the writer finds the steps, the switch and the client turn,
+// and whatever it cannot predict (a reborn ship) still comes back bit for
+// bit; a guess beyond the caps in a file is refused, not replayed.
+TEST(Recording, UpdatesArePredictedFromTheServersStepsAndComeBackExactly) {
+    SHIPTABLE ships{};
+    auto set = [&ships](int32_t slot, double x, double y, double xv, double yv, double heading, int32_t thrust) {
+        SHIPTYPE& s = ships[static_cast<size_t>(slot)];
+        s.X = x, s.Y = y, s.XVELOC = xv, s.YVELOC = yv, s.SUBDIRECTION = heading, s.CURRENTACCELERATION = thrust;
+        s.CONNECTED = 1, s.PLAYERNAME = "P" + std::to_string(slot);
+    };
+    set(3, 4995, -20.5, 180.25, -7, 17.7, 300);  // bounces off the edge on the way
+    set(7, -1200.125, 3000, -40, 95.5, 63.5, 0);
+    set(9, 10, 20, 1, 2, 3, 0);
+    set(5, 700, 800, -90, 60, 30, 0);  // thrust for two steps only, between two UPDATEs
+    set(0, 50.5, 60.25, 33, 44, 40, -300);  // the recipient's own
+    auto wire = [](const std::function<void(NETCONNECTION&)>& write) {
+        NETCONNECTION conn;
+        NETQUEUEMEMORY(nullptr, 0, true, nullptr);
+        NETATTACH(conn, NETACCEPT(nullptr), nullptr);
+        write(conn);
+        return std::vector<uint8_t>(conn.OUTBUF.begin() + static_cast<std::ptrdiff_t>(conn.OUTPOS), conn.OUTBUF.end());
+    };
+    auto update = [&] { return wire([&ships](NETCONNECTION& c) { PROTOWRITEUPDATE(c, ships, 0); }); };
+    const std::vector<uint8_t> first = update();
+    const std::vector<uint16_t> steps{5, 6, 5, 5, 17, 5};
+    // Slot 7's client turned right (past 64) for one 33 ms frame, and thrust,
+    // from step 2.
+    double turned = ships[7].SUBDIRECTION + 0.033 * TURNRATE;
+    SHIPCLIENTWRAPHEADING(turned);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (i == 2) ships[7].SUBDIRECTION = turned, ships[7].CURRENTACCELERATION = 300;
+        ships[5].CURRENTACCELERATION = i == 1 || i == 2 ? 300 : 0;
+        for (int32_t slot : {0, 3, 5, 7, 9}) {
+            SHIPTYPE& ship = ships[slot];
+            const int32_t radians = SHIPTURN(ship, steps[i] / 1000.0);
+            SHIPWRAPHEADING(ship.SUBDIRECTION);
+            ship.DIRECTION = SHIPWHOLEHEADING(ship.SUBDIRECTION);
+            SHIPMOVE(ship, ship.CURRENTACCELERATION, radians, steps[i] / 1000.0);
+            SHIPDRAG(ship, steps[i] / 1000.0);
+        }
+    }
+    ships[9].X = -4321.0625, ships[9].Y = 17.75;  // reborn elsewhere
+    const std::vector<uint8_t> second = update();
+    // Slot 3 fires in the second step after that UPDATE (the steps alike).
+    SHIPTYPE gun = ships[3];
+    for (size_t i = 0; i < 2; ++i) {
+        const int32_t radians = SHIPTURN(gun, steps[i] / 1000.0);
+        SHIPWRAPHEADING(gun.SUBDIRECTION);
+        SHIPMOVE(gun, gun.CURRENTACCELERATION, radians, steps[i] / 1000.0);
+        if (i == 0) SHIPDRAG(gun, steps[i] / 1000.0);
+    }
+    const BULLETTYPE bullet{.X = static_cast<float>(gun.X), .Y = static_cast<float>(gun.Y), .SPEED = SHIPSHOTSPEED(gun),
+                            .DIRECTION = FLOORINT(gun.SUBDIRECTION), .SPRITE = 1};
+    const std::vector<uint8_t> shot = wire([&bullet](NETCONNECTION& c) { PROTOWRITESHOTFIRED(c, 7, bullet); });
+
+    DEMOUPDATELAYOUT layout;
+    ASSERT_TRUE(DEMOUPDATELAYOUTOF(first.data(), first.size(), 0, layout));
+    std::vector<uint16_t> last;
+    DEMOGUESS guess;
+    DEMOFINDGUESS(first.data(), second.data(), layout, last, guess);
+    EXPECT_EQ(guess.STEPS, steps);
+    EXPECT_EQ(guess.SHIPS[3].MOTION + guess.SHIPS[7].MOTION + guess.SHIPS[0].MOTION, 3);
+    EXPECT_EQ(guess.SHIPS[7].SWITCH, 2);
+    EXPECT_EQ(guess.SHIPS[7].HEADING, 2);
+    EXPECT_EQ(guess.SHIPS[7].TURN[0], 33);
+    EXPECT_EQ(guess.SHIPS[0].RADIANS * guess.SHIPS[0].THRUST, 4 * -300);
+    EXPECT_EQ(guess.SHIPS[9].MOTION, 0);
+    const DEMOSHIPGUESS& twice = guess.SHIPS[5];
+    EXPECT_EQ(std::vector<int32_t>({twice.MOTION, twice.SWITCH, twice.SWITCH2, twice.MIDTHRUST, twice.MIDDLE}),
+              std::vector<int32_t>({1, 1, 3, 300, 1}));
+    // The caps a file's guess must keep: steps and their length.
+    std::vector<uint8_t> scratch = second;
+    DEMOGUESS capped = guess;
+    capped.STEPS.assign(DEMOMAXSTEPS, 5);
+    EXPECT_TRUE(DEMOAPPLYGUESS(capped, first.data(), layout, scratch.data()));
+    capped.STEPS.push_back(5);
+    EXPECT_FALSE(DEMOAPPLYGUESS(capped, first.data(), layout, scratch.data()));
+    capped.STEPS.assign(3, DEMOMAXSTEPMS + 1);
+    EXPECT_FALSE(DEMOAPPLYGUESS(capped, first.data(), layout, scratch.data()));
+
+    DEMOSTART start;
+    DEMOCODEC writer, reader;
+    DEMOCODECBEGIN(writer, start), DEMOCODECBEGIN(reader, start);
+    DEMOFRAME frame, back;
+    std::vector<std::vector<uint8_t>> bodies;
+    for (const std::vector<uint8_t>* m : {&first, &second, &shot}) {
+        DEMOCLEARFRAME(frame);
+        frame.MESSAGEBYTES = *m, frame.MESSAGELENGTHS = {static_cast<uint32_t>(m->size())};
+        DEMOENCODEFRAME(writer, frame, bodies.emplace_back());
+        ASSERT_TRUE(DEMODECODEFRAME(reader, bodies.back().data(), bodies.back().size(), back));
+        EXPECT_EQ(back.MESSAGEBYTES, *m);
+    }
+    // flags, 3 x (no ticks, no polls), 1 message, its length, its kind: then
+    // the step count of the UPDATE, the firing slot and step of the shot.
+    ASSERT_EQ(bodies[1][14], steps.size());
+    EXPECT_EQ(std::vector<uint8_t>(bodies[2].begin() + 13, bodies[2].begin() + 15), std::vector<uint8_t>({3, 2}));
+    EXPECT_EQ(std::count(bodies[2].begin() + 19, bodies[2].begin() + 27, 0) +  // X, Y as guessed
+                  std::count(bodies[2].begin() + 31, bodies[2].begin() + 39, 0),  // direction, speed
+              16);
+    bodies[1][14] = DEMOMAXSTEPS + 1;
+    DEMOCODECBEGIN(reader, start);
+    ASSERT_TRUE(DEMODECODEFRAME(reader, bodies[0].data(), bodies[0].size(), back));
+    EXPECT_FALSE(DEMODECODEFRAME(reader, bodies[1].data(), bodies[1].size(), back));
 }
