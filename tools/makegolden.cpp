@@ -126,8 +126,11 @@ bool PICTURES(const std::string& path, const std::string& out) {
         for (const BULLETTYPE& b : CLIENTBULLETS) shots += b.SPRITE != 0 && INVIEW(b.X, b.Y);
         for (const SHIPTYPE& s : CLIENTPLAYERS) ships += s.CONNECTED != 0 && INVIEW(s.X, s.Y);
         const int64_t frame = REPLAYFRAMEINDEX();
-        if (shots > bestshots) bestshots = shots, mostshots = frame;
-        if (ships > bestships) bestships = ships, mostships = frame;
+        // Ties go to the later frame: the first frame (where a jump back to
+        // the start lands) can never be drawn on its own, and a bot alone
+        // sees only itself from the start.
+        if (shots >= bestshots) bestshots = shots, mostshots = frame;
+        if (ships >= bestships) bestships = ships, mostships = frame;
         const int32_t now = CLIENTPLAYERS[static_cast<size_t>(OWNSLOT())].HEALTH;
         if (hit == 0 && now < health) hit = frame;
         health = now;
