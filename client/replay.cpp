@@ -98,8 +98,7 @@ void FEEDSTEER() {
 void DRAWHEADLESS(void (*overlay)()) {
     std::array<std::pair<double, int32_t>, 4> headings;
     for (size_t slot = 0; slot < 4; ++slot) headings[slot] = {CLIENTPLAYERS[slot].SUBDIRECTION, CLIENTPLAYERS[slot].DIRECTION};
-    CLIENTDRAWSTATE();
-    CLIENTFRAMEPICTURE();
+    CLIENTFRAMEDRAW(true);
     if (overlay != nullptr) overlay();
     for (size_t slot = 0; slot < 4; ++slot) std::tie(CLIENTPLAYERS[slot].SUBDIRECTION, CLIENTPLAYERS[slot].DIRECTION) = headings[slot];
     if (KELSCREENSURFACE != nullptr) SDL_Flip(KELSCREENSURFACE);
